@@ -1,0 +1,89 @@
+# Shared by scripts/test, scripts/run and scripts/bench. Sourced, not run.
+# Everything here is idempotent: a second run installs, configures and
+# creates nothing that is already there.
+
+MB_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+MB_BUILD="${MB_BUILD:-$MB_ROOT/build}"
+MB_JOBS="${MB_JOBS:-$(nproc 2>/dev/null || echo 2)}"
+MB_WINE="/usr/lib/wine/wine64"
+MB_WINESERVER="/usr/lib/wine/wineserver64"
+[ -x "$MB_WINESERVER" ] || MB_WINESERVER="$(command -v wineserver)"
+export WINEPREFIX="$MB_BUILD/wineprefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+
+MB_PACKAGES="cmake make g++ googletest libgtest-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
+  xvfb xauth x11-utils pulseaudio"
+
+mb_log() { echo "== $*"; }
+
+mb_install_deps() {
+  missing=""
+  for p in $MB_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+  done
+  [ -z "$missing" ] && return 0
+  mb_log "installing:$missing"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -q >/dev/null || return 1
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing >/dev/null || return 1
+}
+
+# mb_configure <tree> [cmake args...]
+mb_configure() {
+  tree="$1"; shift
+  if [ ! -f "$MB_BUILD/$tree/CMakeCache.txt" ]; then
+    mb_log "configuring build/$tree"
+    cmake -S "$MB_ROOT" -B "$MB_BUILD/$tree" "$@" >/dev/null || return 1
+  fi
+}
+
+mb_build_all() {
+  mb_configure native -DMB_SANITIZE=ON || return 1
+  mb_configure win -DCMAKE_TOOLCHAIN_FILE="$MB_ROOT/cmake/mingw-w64-x86_64.cmake" || return 1
+  cmake --build "$MB_BUILD/native" -j "$MB_JOBS" >"$MB_BUILD/native-build.log" 2>&1 \
+    || { cat "$MB_BUILD/native-build.log"; mb_log "native build failed"; return 1; }
+  cmake --build "$MB_BUILD/win" -j "$MB_JOBS" >"$MB_BUILD/win-build.log" 2>&1 \
+    || { cat "$MB_BUILD/win-build.log"; mb_log "windows build failed"; return 1; }
+  grep -i "warning" "$MB_BUILD/native-build.log" "$MB_BUILD/win-build.log" | head -20
+  return 0
+}
+
+mb_wineprefix() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  mb_log "creating Wine prefix build/wineprefix"
+  mkdir -p "$WINEPREFIX"
+  "$MB_WINE" wineboot -i >/dev/null 2>&1
+  "$MB_WINESERVER" -w
+  [ -f "$WINEPREFIX/system.reg" ]
+}
+
+# Starts Xvfb when there is no display; MB_XVFB_PID is set when we started one.
+mb_display() {
+  MB_XVFB_PID=""
+  if [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null && xdpyinfo >/dev/null 2>&1; then
+    return 0
+  fi
+  n=91
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
+  MB_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+mb_wineserver_start() { "$MB_WINESERVER" -p >/dev/null 2>&1; }
+mb_wineserver_stop() { "$MB_WINESERVER" -k >/dev/null 2>&1; "$MB_WINESERVER" -w >/dev/null 2>&1; }
+
+mb_cleanup() {
+  mb_wineserver_stop
+  [ -n "$MB_XVFB_PID" ] && kill "$MB_XVFB_PID" 2>/dev/null
+  return 0
+}
