@@ -28,7 +28,7 @@ mb_install_deps() {
   mb_log "installing:$missing"
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -q >/dev/null || return 1
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing >/dev/null || return 1
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing >/dev/null || return 1
 }
 
 # mb_configure <tree> [cmake args...]
