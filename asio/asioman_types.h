@@ -10,6 +10,7 @@
 
 #include "app/relaxed.h"
 #include "asio/asio_types.h"
+#include "asio/asioconv.h"
 
 struct IASIO;
 
@@ -97,6 +98,10 @@ typedef struct ASIOMAN_DEVICE {
   char separator[ASIOMAN_SEPARATOR_SIZE];
   ASIOMAN_CLIENTCALLBACK pfnClient;
   void* pClientContext;
+  // Chosen at prepare from channelInfos, in bufferInfos order, so the switch
+  // never branches on a sample type.
+  ASIOMAN_CONVERTFN pfnConvert[ASIOMAN_MAX_BUFFERS];
+  int32_t nConversionError;  // last input channel's error code, 0 = none
 } ASIOMAN_DEVICE;
 
 // Field sizes of the driver entry.

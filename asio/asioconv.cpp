@@ -1,0 +1,176 @@
+// The conversion loops. Every shift is done on unsigned values and every
+// sign extension by the (x ^ 0x800000) - 0x800000 identity, so each loop is
+// defined for every input and stays branch-free. Driver words are read and
+// written with memcpy (no alignment assumed); LSB types are the host order
+// of the x86-64 targets.
+#include "asio/asioconv.h"
+
+#include <string.h>
+
+namespace {
+
+const double kFloatInScale = 8388607.0;           // 2^23 - 1: +1.0 arrives as full scale
+const float kFloatOutScale = 1.1920928955078125e-7f;  // 2^-23: full scale leaves as 0.99999988
+
+inline int32_t SignExtend24(uint32_t u) { return (int32_t)((u & 0xFFFFFFu) ^ 0x800000u) - 0x800000; }
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t u;
+  memcpy(&u, p, 4);
+  return u;
+}
+
+inline void Store32(uint8_t* p, uint32_t u) { memcpy(p, &u, 4); }
+
+// Truncates toward zero and saturates to the 32-bit range; NaN gives 0.
+inline int32_t FloatToInternal(float f) {
+  double d = (double)f * kFloatInScale;
+  d = (d == d) ? d : 0.0;
+  d = d < -2147483648.0 ? -2147483648.0 : d;
+  d = d > 2147483647.0 ? 2147483647.0 : d;
+  return (int32_t)d;
+}
+
+void InNone(void*, int32_t*, size_t) {}
+
+void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) {
+    int16_t s;
+    memcpy(&s, p + 2 * i, 2);
+    pBlock[i] = (int32_t)s * 256;
+  }
+}
+
+void InInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++, p += 3)
+    pBlock[i] = SignExtend24((uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16));
+}
+
+void InInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++, p += 3)
+    pBlock[i] = SignExtend24(((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | (uint32_t)p[2]);
+}
+
+void InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i) >> 8);
+}
+
+void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) {
+    float f;
+    memcpy(&f, p + 4 * i, 4);
+    pBlock[i] = FloatToInternal(f);
+  }
+}
+
+void InInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
+  const uint8_t* p = (const uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i));
+}
+
+void OutNothing(void*, int32_t*, size_t) {}
+
+template <size_t kBytes>
+void OutZero(void* pDriver, int32_t*, size_t n) {
+  memset(pDriver, 0, n * kBytes);
+}
+
+void OutInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) {
+    uint16_t s = (uint16_t)((uint32_t)pBlock[i] >> 8);
+    memcpy(p + 2 * i, &s, 2);
+  }
+}
+
+void OutInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++, p += 3) {
+    uint32_t u = (uint32_t)pBlock[i];
+    p[0] = (uint8_t)u;
+    p[1] = (uint8_t)(u >> 8);
+    p[2] = (uint8_t)(u >> 16);
+  }
+}
+
+void OutInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++, p += 3) {
+    uint32_t u = (uint32_t)pBlock[i];
+    p[0] = (uint8_t)(u >> 16);
+    p[1] = (uint8_t)(u >> 8);
+    p[2] = (uint8_t)u;
+  }
+}
+
+void OutInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) Store32(p + 4 * i, (uint32_t)pBlock[i] << 8);
+}
+
+// Scaling by a power of two commutes with rounding, so converting to single
+// first gives the same value as the double product rounded once.
+void OutFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++) {
+    float f = (float)pBlock[i] * kFloatOutScale;
+    memcpy(p + 4 * i, &f, 4);
+  }
+}
+
+void OutInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
+  uint8_t* p = (uint8_t*)pDriver;
+  for (size_t i = 0; i < n; i++)
+    Store32(p + 4 * i, (Load32(p + 4 * i) & 0xFF000000u) | ((uint32_t)pBlock[i] & 0xFFFFFFu));
+}
+
+struct CONVERSION {
+  ASIOMAN_CONVERTFN pfnInput;
+  ASIOMAN_CONVERTFN pfnOutput;
+  int32_t nInputError;
+};
+
+const int kTypeCount = ASIOSTDSDInt8NER8 + 1;
+
+// Indexed by sample type; rows left empty are DSD and unassigned values.
+struct CONVERSIONTABLE {
+  CONVERSION rows[kTypeCount];
+
+  constexpr CONVERSIONTABLE() : rows() {
+    for (int i = 0; i < kTypeCount; i++) rows[i] = CONVERSION{InNone, OutNothing, 0};
+    rows[ASIOSTInt16MSB] = CONVERSION{InNone, OutZero<2>, 4};
+    rows[ASIOSTInt24MSB] = CONVERSION{InInt24MSB, OutInt24MSB, 0};
+    rows[ASIOSTInt32MSB] = CONVERSION{InNone, OutZero<4>, 6};
+    rows[ASIOSTFloat32MSB] = CONVERSION{InNone, OutZero<4>, 7};
+    rows[ASIOSTFloat64MSB] = CONVERSION{InNone, OutZero<8>, 8};
+    rows[ASIOSTInt32MSB16] = rows[ASIOSTInt32MSB18] = rows[ASIOSTInt32MSB20] = rows[ASIOSTInt32MSB24] =
+        CONVERSION{InNone, OutZero<4>, 9};
+    rows[ASIOSTInt16LSB] = CONVERSION{InInt16LSB, OutInt16LSB, 0};
+    rows[ASIOSTInt24LSB] = CONVERSION{InInt24LSB, OutInt24LSB, 0};
+    rows[ASIOSTInt32LSB] = CONVERSION{InInt32LSB, OutInt32LSB, 0};
+    rows[ASIOSTFloat32LSB] = CONVERSION{InFloat32LSB, OutFloat32LSB, 0};
+    rows[ASIOSTFloat64LSB] = CONVERSION{InNone, OutZero<8>, 2};
+    rows[ASIOSTInt32LSB16] = rows[ASIOSTInt32LSB18] = rows[ASIOSTInt32LSB20] = CONVERSION{InNone, OutZero<4>, 3};
+    rows[ASIOSTInt32LSB24] = CONVERSION{InInt32LSB24, OutInt32LSB24, 0};
+  }
+};
+
+constexpr CONVERSIONTABLE g_table;
+constexpr CONVERSION kUnknown = {InNone, OutNothing, 0};
+
+const CONVERSION& Row(ASIOSampleType type) {
+  return ((uint32_t)type < (uint32_t)kTypeCount) ? g_table.rows[type] : kUnknown;
+}
+
+}  // namespace
+
+ASIOMAN_CONVERTFN ASIOMAN_GetInputConversion(ASIOSampleType type) { return Row(type).pfnInput; }
+
+ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type) { return Row(type).pfnOutput; }
+
+int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type) { return Row(type).nInputError; }

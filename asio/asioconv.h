@@ -1,0 +1,27 @@
+// Sample conversion between a driver's sample types and the internal format:
+// signed 24-bit values held in 32-bit integers (full scale +-8 388 607).
+// One loop per type and direction, looked up once per channel at prepare, so
+// the buffer switch never branches on the type. Platform-free.
+#ifndef MB_ASIO_ASIOCONV_H
+#define MB_ASIO_ASIOCONV_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "asio/asio_types.h"
+
+// Converts nSamples between a driver half-buffer and an internal block: an
+// input conversion reads pDriver and writes pBlock, an output conversion reads
+// pBlock and writes pDriver. Neither buffer needs any alignment.
+typedef void (*ASIOMAN_CONVERTFN)(void* pDriver, int32_t* pBlock, size_t nSamples);
+
+// Never null: a type without an input conversion gets a loop that leaves the
+// block as it was, one without an output conversion either a zero fill or
+// (DSD and unknown types) a loop that writes nothing.
+ASIOMAN_CONVERTFN ASIOMAN_GetInputConversion(ASIOSampleType type);
+ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type);
+// The code an input channel of this type records at every switch because it
+// has no conversion; 0 for the types that convert, and for DSD and unknown.
+int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type);
+
+#endif  // MB_ASIO_ASIOCONV_H

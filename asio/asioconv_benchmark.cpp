@@ -1,0 +1,112 @@
+// The manager's per-switch work without the driver and the client: every
+// input converted into the internal block, every output block converted back,
+// and the statistics step. Each case has a memcpy twin that moves the same
+// driver-side bytes (each input half-buffer into a block, each block into an
+// output half-buffer), so the two can be compared within one run.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <vector>
+
+#include "asio/asioswitch.h"
+
+namespace {
+
+size_t SampleBytes(ASIOSampleType type) {
+  switch (type) {
+    case ASIOSTInt16LSB:
+      return 2;
+    case ASIOSTInt24LSB:
+      return 3;
+    default:
+      return 4;
+  }
+}
+
+struct SwitchFixture {
+  std::unique_ptr<ASIOMAN_DEVICE> device;
+  std::vector<std::vector<uint8_t>> driver;  // two halves per channel
+  std::vector<int32_t> inputBlock, outputBlock;
+  size_t nDriverBytes;
+
+  SwitchFixture(ASIOSampleType type, int32_t nChannels, int32_t nBufferSize) : device(new ASIOMAN_DEVICE()) {
+    ASIOMAN_DEVICE* d = device.get();
+    d->nInputs = d->nOutputs = nChannels;
+    d->nBufferSize = nBufferSize;
+    nDriverBytes = (size_t)nBufferSize * SampleBytes(type);
+    driver.assign((size_t)nChannels * 4, std::vector<uint8_t>(nDriverBytes, 0));
+    for (int32_t i = 0; i < 2 * nChannels; i++) {
+      for (size_t b = 0; b < nDriverBytes; b++) driver[2 * i][b] = driver[2 * i + 1][b] = (uint8_t)(b * 37 + i);
+      d->bufferInfos[i].isInput = i < nChannels;
+      d->bufferInfos[i].buffers[0] = driver[2 * i].data();
+      d->bufferInfos[i].buffers[1] = driver[2 * i + 1].data();
+      d->channelInfos[i].type = type;
+    }
+    inputBlock.assign((size_t)nChannels * nBufferSize, 0);
+    outputBlock.assign((size_t)nChannels * nBufferSize, 1000);
+    d->pInputBlock = inputBlock.data();
+    d->pOutputBlock = outputBlock.data();
+    d->timing.qpcRelaxStep = 1;
+    d->timing.qpcProcessMin = 10000000;
+    d->timing.qpcThreshold50 = 500;
+    d->timing.qpcThreshold80 = 800;
+    d->timing.qpcThreshold100 = 1000;
+    ASIOMAN_PrepareConversions(d);
+  }
+};
+
+void BM_Switch(benchmark::State& state, ASIOSampleType type) {
+  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+  int32_t half = 0;
+  int64_t qpc = 0;
+  for (auto _ : state) {
+    int32_t nError = ASIOMAN_ConvertChannels(f.device.get(), half);
+    ASIOMAN_UpdateStatistics(&f.device->timing, 400 + (qpc & 255), (uint64_t)qpc * 1000);
+    benchmark::DoNotOptimize(nError);
+    benchmark::ClobberMemory();
+    half ^= 1;
+    qpc++;
+  }
+  state.SetBytesProcessed(state.iterations() * (int64_t)(f.nDriverBytes * 2 * state.range(0)));
+}
+
+void BM_Memcpy(benchmark::State& state, ASIOSampleType type) {
+  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+  int32_t nChannels = (int32_t)state.range(0);
+  size_t nBufferSize = (size_t)state.range(1);
+  int32_t half = 0;
+  for (auto _ : state) {
+    ASIOMAN_DEVICE* d = f.device.get();
+    for (int32_t i = 0; i < nChannels; i++)
+      memcpy(f.inputBlock.data() + i * nBufferSize, d->bufferInfos[i].buffers[half], f.nDriverBytes);
+    for (int32_t j = 0; j < nChannels; j++)
+      memcpy(d->bufferInfos[nChannels + j].buffers[half], f.outputBlock.data() + j * nBufferSize, f.nDriverBytes);
+    benchmark::ClobberMemory();
+    half ^= 1;
+  }
+  state.SetBytesProcessed(state.iterations() * (int64_t)(f.nDriverBytes * 2 * nChannels));
+}
+
+void Shapes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"ch", "n"});
+  b->Args({2, 64});
+  b->Args({8, 256});
+  b->Args({64, 512});
+  b->Args({256, 1024});
+}
+
+#define MB_SWITCH_BENCHMARKS(type)                                 \
+  BENCHMARK_CAPTURE(BM_Switch, type, type)->Apply(Shapes);         \
+  BENCHMARK_CAPTURE(BM_Memcpy, type, type)->Apply(Shapes);
+
+MB_SWITCH_BENCHMARKS(ASIOSTInt16LSB)
+MB_SWITCH_BENCHMARKS(ASIOSTInt24LSB)
+MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB)
+MB_SWITCH_BENCHMARKS(ASIOSTFloat32LSB)
+MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB24)
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,25 @@
+// The platform-free steps of the buffer switch: choosing each channel's
+// conversion at prepare, converting every channel, and the timing statistics.
+// The manager's switch calls these between its counter readings.
+#ifndef MB_ASIO_ASIOSWITCH_H
+#define MB_ASIO_ASIOSWITCH_H
+
+#include <stdint.h>
+
+#include "asio/asioman_types.h"
+
+// Fills pfnConvert and nConversionError from channelInfos, for the nInputs +
+// nOutputs entries of bufferInfos.
+void ASIOMAN_PrepareConversions(ASIOMAN_DEVICE* pDevice);
+// Converts every input of half-buffer nHalfBuffer (0 or 1) into pInputBlock
+// and every output block into the driver's half-buffer. Returns the input
+// conversion error code of the preparation, 0 when every input converted.
+int32_t ASIOMAN_ConvertChannels(ASIOMAN_DEVICE* pDevice, int32_t nHalfBuffer);
+// Steps the relaxed minimum and maximum towards the last switch's processing
+// time (counter ticks) and time-stamp cycles, and counts the overruns.
+void ASIOMAN_UpdateStatistics(ASIOMAN_TIMING* pTiming, int64_t qpcProcess, uint64_t nCycles);
+// Relaxation of the processing-time extremes per switch: frequency / (20 r^2)
+// with r = rate / buffer size, at least 1 tick.
+int64_t ASIOMAN_RelaxStep(int64_t qpcFrequency, uint32_t nSampleRate, int32_t nBufferSize);
+
+#endif  // MB_ASIO_ASIOSWITCH_H
