@@ -1,0 +1,813 @@
+#include "simdriver/simdriver.h"
+
+#include <mmsystem.h>
+#include <math.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+
+#include "app/relaxed.h"
+#include "simdriver/simprofile.h"
+#include "simdriver/simreg.h"
+#include "simdriver/simsignal.h"
+
+namespace {
+
+LONG g_nLiveObjects = 0;
+
+enum { HELPER_RESET = 1, HELPER_RESYNC = 2, HELPER_RATE = 4, HELPER_REENTER = 8 };
+
+struct SIMCHANNEL {
+  int32_t bIsInput;
+  int32_t nChannel;
+  int32_t nType;
+  int32_t nRow;  // input: row of its copies; output: unused
+  void* pBuffers[2];
+};
+
+// Written by the streaming and helper threads while they run, read only after
+// they have been joined.
+struct SIMSTATS {
+  int64_t nSwitches;
+  int64_t nIntervals;
+  double fIntervalSum, fIntervalMin, fIntervalMax;  // counter ticks
+  int64_t nLateIntervals;
+  int64_t nStalls, nResets, nResyncs, nRateChanges, nReentrances, nReentranceOverlaps;
+  int32_t nResetAnswer, nResyncAnswer;
+};
+
+int64_t Qpc() {
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart;
+}
+
+int64_t QpcFrequency() {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return f.QuadPart > 0 ? f.QuadPart : 1;
+}
+
+int64_t TicksToNs(int64_t ticks, int64_t freq) {
+  return (ticks / freq) * 1000000000LL + (ticks % freq) * 1000000000LL / freq;
+}
+
+// Names are 32 bytes; the LongNames lie fills all of them with no terminator.
+void CopyName(char* dst, const char* src, int fill) {
+  size_t n = strlen(src);
+  if (!fill) {
+    if (n > 31) n = 31;
+    memcpy(dst, src, n);
+    dst[n] = 0;
+    return;
+  }
+  for (size_t i = 0; i < 32; ++i) dst[i] = i < n ? src[i] : (char)('A' + i % 26);
+}
+
+class SimDriver final : public IASIO {
+ public:
+  explicit SimDriver(REFCLSID clsid);
+  ~SimDriver();
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IASIO
+  ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;
+  void STDMETHODCALLTYPE getDriverName(char* name) override;
+  int32_t STDMETHODCALLTYPE getDriverVersion() override;
+  void STDMETHODCALLTYPE getErrorMessage(char* string) override;
+  ASIOError STDMETHODCALLTYPE start() override;
+  ASIOError STDMETHODCALLTYPE stop() override;
+  ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override;
+  ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency, int32_t* outputLatency) override;
+  ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                            int32_t* granularity) override;
+  ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;
+  ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;
+  ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;
+  ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks, int32_t* numSources) override;
+  ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
+  ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
+  ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;
+  ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                                            ASIOCallbacks* callbacks) override;
+  ASIOError STDMETHODCALLTYPE disposeBuffers() override;
+  ASIOError STDMETHODCALLTYPE controlPanel() override;
+  ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
+  ASIOError STDMETHODCALLTYPE outputReady() override;
+
+ private:
+  static DWORD WINAPI StreamThread(void* self);
+  static DWORD WINAPI HelperThread(void* self);
+  void StreamLoop();
+  void HelperLoop();
+  int WaitUntil(double deadline);
+  double JitterTicks();
+  void FillInputs(int index);
+  void ObserveOutputs(int index, int64_t switchNumber);
+  void CallHost(int index, int64_t position, int64_t systemTimeNs);
+  void Request(int32_t bits);
+  void Reenter();
+  void RecordInterval(int64_t ticks);
+
+  ASIOError Fail(ASIOError code, const char* format, ...);
+  int FailRequested(int call);
+  int RateSupported(double rate) const;
+  int32_t ChannelCount(int isInput) const { return isInput ? profile_.nInputs : profile_.nOutputs; }
+  int OnStreamThreads() const;
+  void JoinThreads();
+  void FreeBuffers();
+  void WriteReport();
+
+  LONG nRefs_;
+  CLSID clsid_;
+  SIMPROFILE profile_;
+  int bInitialised_;
+  char szError_[ASIO_ERRORMESSAGE_SIZE];
+  int32_t nCalls_[SIMCALL_COUNT];
+  Relaxed<double> fRate_;
+  int64_t nFrequency_;
+
+  // Buffers, from createBuffers to disposeBuffers.
+  int bBuffers_;
+  ASIOCallbacks callbacks_;
+  int32_t nBufferSize_;
+  int32_t nChannels_;
+  int32_t nInputRows_;
+  SIMCHANNEL* pChannels_;
+  uint8_t* pMemory_;
+  double* pScratch_;
+  float* pInCurrent_;   // inputs as the host receives them at this switch
+  float* pInPrevious_;  // and at the one before
+  int32_t nNullChannel_;  // channel whose second pointer the host was denied, -1 none
+  SIMSIGNAL_OSC osc_[SIMPROFILE_MAX_CHANNELS];
+  SIMSIGNAL_METER meters_[SIMPROFILE_MAX_CHANNELS];
+  SIMSTATS stats_;
+  Relaxed<int64_t> nOutputReadyCalls_;
+  double fStreamRate_;
+  uint32_t nRandom_;
+
+  // Streaming.
+  HANDLE hThread_, hHelper_, hHelperEvent_;
+  DWORD nThreadId_, nHelperId_;
+  Relaxed<int32_t> bRunning_, bStopRequest_, bInHostCall_, nHelperRequests_, nReenterIndex_;
+  Relaxed<int64_t> nPosition_, nTimeNs_;
+};
+
+SimDriver::SimDriver(REFCLSID clsid)
+    : nRefs_(1),
+      clsid_(clsid),
+      bInitialised_(0),
+      nFrequency_(QpcFrequency()),
+      bBuffers_(0),
+      nBufferSize_(0),
+      nChannels_(0),
+      nInputRows_(0),
+      pChannels_(nullptr),
+      pMemory_(nullptr),
+      pScratch_(nullptr),
+      pInCurrent_(nullptr),
+      pInPrevious_(nullptr),
+      nNullChannel_(-1),
+      fStreamRate_(0),
+      hThread_(nullptr),
+      hHelper_(nullptr),
+      hHelperEvent_(nullptr),
+      nThreadId_(0),
+      nHelperId_(0) {
+  SIMREG_LoadProfile(clsid, &profile_);
+  strcpy(szError_, "No error");
+  memset(nCalls_, 0, sizeof(nCalls_));
+  memset(&callbacks_, 0, sizeof(callbacks_));
+  memset(&stats_, 0, sizeof(stats_));
+  fRate_ = profile_.fSampleRate;
+  nOutputReadyCalls_ = 0;
+  nRandom_ = profile_.nSeed ? profile_.nSeed : 1;
+  bRunning_ = 0;
+  bStopRequest_ = 0;
+  bInHostCall_ = 0;
+  nHelperRequests_ = 0;
+  nReenterIndex_ = 0;
+  nPosition_ = 0;
+  nTimeNs_ = 0;
+  InterlockedIncrement(&g_nLiveObjects);
+}
+
+SimDriver::~SimDriver() {
+  if (bBuffers_) disposeBuffers();
+  JoinThreads();
+  FreeBuffers();
+  InterlockedDecrement(&g_nLiveObjects);
+}
+
+HRESULT STDMETHODCALLTYPE SimDriver::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  // Hosts ask for the driver's own CLSID as the interface.
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, clsid_)) {
+    *ppv = static_cast<IASIO*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE SimDriver::AddRef() { return (ULONG)InterlockedIncrement(&nRefs_); }
+
+ULONG STDMETHODCALLTYPE SimDriver::Release() {
+  LONG n = InterlockedDecrement(&nRefs_);
+  if (n == 0) delete this;
+  return (ULONG)n;
+}
+
+ASIOError SimDriver::Fail(ASIOError code, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(szError_, sizeof(szError_), format, args);
+  va_end(args);
+  return code;
+}
+
+// Counts the call; 1 when the profile asks this occurrence to fail, with the
+// error text already set.
+int SimDriver::FailRequested(int call) {
+  int32_t n = ++nCalls_[call];
+  if (profile_.nFailCall != call || n != profile_.nFailOccurrence) return 0;
+  Fail(ASE_HWMalfunction, "Simulated failure of %s (call %d)", SIMPROFILE_CallName(call), (int)n);
+  return 1;
+}
+
+int SimDriver::RateSupported(double rate) const {
+  if (rate == profile_.fSampleRate) return 1;
+  for (int i = 0; i < profile_.nOtherRates && i < SIMPROFILE_MAX_RATES; ++i) {
+    if (rate == profile_.fOtherRates[i]) return 1;
+  }
+  return 0;
+}
+
+int SimDriver::OnStreamThreads() const {
+  DWORD self = GetCurrentThreadId();
+  return (hThread_ && self == nThreadId_) || (hHelper_ && self == nHelperId_);
+}
+
+ASIOBool STDMETHODCALLTYPE SimDriver::init(void* sysHandle) {
+  if (FailRequested(SIMCALL_INIT)) return ASIOFalse;
+  bInitialised_ = 1;
+  strcpy(szError_, "No error");
+  return ASIOTrue;
+}
+
+void STDMETHODCALLTYPE SimDriver::getDriverName(char* name) {
+  if (name) CopyName(name, profile_.szDriverName, profile_.bLongNames);
+}
+
+int32_t STDMETHODCALLTYPE SimDriver::getDriverVersion() { return profile_.nDriverVersion; }
+
+void STDMETHODCALLTYPE SimDriver::getErrorMessage(char* string) {
+  if (!string) return;
+  size_t n = strlen(szError_);
+  if (n >= ASIO_ERRORMESSAGE_SIZE) n = ASIO_ERRORMESSAGE_SIZE - 1;
+  memcpy(string, szError_, n);
+  string[n] = 0;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
+  if (FailRequested(SIMCALL_GETCHANNELS)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!numInputChannels || !numOutputChannels) return Fail(ASE_InvalidParameter, "getChannels: null pointer");
+  *numInputChannels = profile_.nInputs;
+  *numOutputChannels = profile_.nOutputs;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
+  if (FailRequested(SIMCALL_GETLATENCIES)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!inputLatency || !outputLatency) return Fail(ASE_InvalidParameter, "getLatencies: null pointer");
+  int32_t size = bBuffers_ ? nBufferSize_ : profile_.nPreferredBufferSize;
+  *inputLatency = profile_.nInputLatency >= 0 ? profile_.nInputLatency : size;
+  *outputLatency = profile_.nOutputLatency >= 0 ? profile_.nOutputLatency : 2 * size;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                                     int32_t* granularity) {
+  if (FailRequested(SIMCALL_GETBUFFERSIZE)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!minSize || !maxSize || !preferredSize || !granularity)
+    return Fail(ASE_InvalidParameter, "getBufferSize: null pointer");
+  *minSize = profile_.nMinBufferSize;
+  *maxSize = profile_.nMaxBufferSize;
+  *preferredSize = profile_.nPreferredBufferSize;
+  *granularity = profile_.nGranularity;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::canSampleRate(ASIOSampleRate sampleRate) {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!RateSupported(sampleRate)) return Fail(ASE_NoClock, "Sample rate %.1f Hz is not supported", sampleRate);
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getSampleRate(ASIOSampleRate* sampleRate) {
+  if (FailRequested(SIMCALL_GETSAMPLERATE)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!sampleRate) return Fail(ASE_InvalidParameter, "getSampleRate: null pointer");
+  *sampleRate = fRate_;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::setSampleRate(ASIOSampleRate sampleRate) {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!RateSupported(sampleRate)) return Fail(ASE_NoClock, "Sample rate %.1f Hz is not supported", sampleRate);
+  if (bRunning_ && sampleRate != fRate_) return Fail(ASE_InvalidMode, "Stop the stream before changing the rate");
+  fRate_ = sampleRate;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!clocks || !numSources || *numSources < 1) return Fail(ASE_InvalidParameter, "getClockSources: no room");
+  memset(&clocks[0], 0, sizeof(clocks[0]));
+  clocks[0].index = 0;
+  clocks[0].associatedChannel = -1;
+  clocks[0].associatedGroup = -1;
+  clocks[0].isCurrentSource = ASIOTrue;
+  strcpy(clocks[0].name, "Internal");
+  *numSources = 1;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::setClockSource(int32_t reference) {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (reference != 0) return Fail(ASE_InvalidParameter, "Clock source %d does not exist", (int)reference);
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!sPos || !tStamp) return Fail(ASE_InvalidParameter, "getSamplePosition: null pointer");
+  if (!bRunning_) return Fail(ASE_SPNotAdvancing, "The stream is not running");
+  uint64_t pos = (uint64_t)(int64_t)nPosition_, ns = (uint64_t)(int64_t)nTimeNs_;
+  sPos->hi = (uint32_t)(pos >> 32);
+  sPos->lo = (uint32_t)pos;
+  tStamp->hi = (uint32_t)(ns >> 32);
+  tStamp->lo = (uint32_t)ns;
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::getChannelInfo(ASIOChannelInfo* info) {
+  if (FailRequested(SIMCALL_GETCHANNELINFO)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!info) return Fail(ASE_InvalidParameter, "getChannelInfo: null pointer");
+  int isInput = info->isInput != ASIOFalse;
+  int32_t channel = info->channel;
+  if (channel < 0 || channel >= ChannelCount(isInput))
+    return Fail(ASE_InvalidParameter, "No %s channel %d (the driver has %d)", isInput ? "input" : "output",
+                (int)channel, (int)ChannelCount(isInput));
+  char name[SIMPROFILE_TEXT_SIZE + 16];
+  snprintf(name, sizeof(name), "%s %d", isInput ? profile_.szInputName : profile_.szOutputName, (int)channel + 1);
+  info->isActive = ASIOFalse;
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    if (pChannels_[i].bIsInput == isInput && pChannels_[i].nChannel == channel) info->isActive = ASIOTrue;
+  }
+  info->channelGroup = 0;
+  info->type = isInput ? profile_.nInputType : profile_.nOutputType;
+  CopyName(info->name, name, profile_.bLongNames);
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                                     int32_t bufferSize, ASIOCallbacks* callbacks) {
+  if (FailRequested(SIMCALL_CREATEBUFFERS)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (bBuffers_) return Fail(ASE_InvalidMode, "Buffers already exist: dispose them first");
+  if (!bufferInfos || !callbacks) return Fail(ASE_InvalidParameter, "createBuffers: null pointer");
+  if (numChannels < 1 || numChannels > profile_.nInputs + profile_.nOutputs)
+    return Fail(ASE_InvalidParameter, "createBuffers: %d channels requested", (int)numChannels);
+  if (!SIMPROFILE_BufferSizeValid(&profile_, bufferSize))
+    return Fail(ASE_InvalidMode, "Buffer size %d not supported (%d..%d, granularity %d)", (int)bufferSize,
+                (int)profile_.nMinBufferSize, (int)profile_.nMaxBufferSize, (int)profile_.nGranularity);
+
+  uint8_t seen[2][SIMPROFILE_MAX_CHANNELS];
+  memset(seen, 0, sizeof(seen));
+  size_t bytes = 0;
+  int32_t inputs = 0;
+  for (int32_t i = 0; i < numChannels; ++i) {
+    int isInput = bufferInfos[i].isInput != ASIOFalse;
+    int32_t channel = bufferInfos[i].channelNum;
+    if (channel < 0 || channel >= ChannelCount(isInput))
+      return Fail(ASE_InvalidParameter, "No %s channel %d (the driver has %d)", isInput ? "input" : "output",
+                  (int)channel, (int)ChannelCount(isInput));
+    if (seen[isInput][channel]) return Fail(ASE_InvalidParameter, "Channel %d requested twice", (int)channel);
+    seen[isInput][channel] = 1;
+    int32_t type = isInput ? profile_.nInputType : profile_.nOutputType;
+    size_t half = ((size_t)bufferSize * (size_t)SIMSIGNAL_BytesPerSample(type) + 15) & ~(size_t)15;
+    bytes += 2 * half;
+    inputs += isInput;
+  }
+  // Sizes are bounded (300 + 300 channels, 8 bytes, 2^31 samples) so size_t
+  // arithmetic on x64 cannot overflow; the allocation may still fail.
+  pChannels_ = (SIMCHANNEL*)calloc((size_t)numChannels, sizeof(SIMCHANNEL));
+  pMemory_ = (uint8_t*)calloc(bytes, 1);
+  pScratch_ = (double*)calloc((size_t)bufferSize, sizeof(double));
+  size_t rowsBytes = (size_t)(inputs ? inputs : 1) * (size_t)bufferSize * sizeof(float);
+  pInCurrent_ = (float*)calloc(rowsBytes, 1);
+  pInPrevious_ = (float*)calloc(rowsBytes, 1);
+  if (!pChannels_ || !pMemory_ || !pScratch_ || !pInCurrent_ || !pInPrevious_) {
+    FreeBuffers();
+    return Fail(ASE_NoMemory, "Out of memory for %d channels of %d samples", (int)numChannels, (int)bufferSize);
+  }
+
+  uint8_t* p = pMemory_;
+  int32_t row = 0;
+  for (int32_t i = 0; i < numChannels; ++i) {
+    SIMCHANNEL* c = &pChannels_[i];
+    c->bIsInput = bufferInfos[i].isInput != ASIOFalse;
+    c->nChannel = bufferInfos[i].channelNum;
+    c->nType = c->bIsInput ? profile_.nInputType : profile_.nOutputType;
+    c->nRow = c->bIsInput ? row++ : -1;
+    size_t half = ((size_t)bufferSize * (size_t)SIMSIGNAL_BytesPerSample(c->nType) + 15) & ~(size_t)15;
+    c->pBuffers[0] = p;
+    c->pBuffers[1] = p + half;
+    p += 2 * half;
+    bufferInfos[i].buffers[0] = c->pBuffers[0];
+    bufferInfos[i].buffers[1] = c->pBuffers[1];
+  }
+  nNullChannel_ = -1;
+  if (profile_.bNullBuffer) {
+    // The lie: success, but the host gets no second half of the last channel.
+    nNullChannel_ = numChannels - 1;
+    bufferInfos[nNullChannel_].buffers[1] = nullptr;
+  }
+  callbacks_ = *callbacks;
+  nBufferSize_ = bufferSize;
+  nChannels_ = numChannels;
+  nInputRows_ = inputs;
+  memset(&stats_, 0, sizeof(stats_));
+  for (int i = 0; i < SIMPROFILE_MAX_CHANNELS; ++i) SIMSIGNAL_MeterReset(&meters_[i]);
+  nOutputReadyCalls_ = 0;
+  fStreamRate_ = fRate_;
+  bBuffers_ = 1;
+  return ASE_OK;
+}
+
+void SimDriver::FreeBuffers() {
+  free(pChannels_);
+  free(pMemory_);
+  free(pScratch_);
+  free(pInCurrent_);
+  free(pInPrevious_);
+  pChannels_ = nullptr;
+  pMemory_ = nullptr;
+  pScratch_ = nullptr;
+  pInCurrent_ = nullptr;
+  pInPrevious_ = nullptr;
+  nChannels_ = 0;
+  nInputRows_ = 0;
+  bBuffers_ = 0;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::disposeBuffers() {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!bBuffers_) return Fail(ASE_InvalidMode, "No buffers to dispose");
+  if (OnStreamThreads()) return Fail(ASE_InvalidMode, "disposeBuffers called from the driver's own callback");
+  stop();
+  JoinThreads();  // a stop that did not wait still has its thread
+  WriteReport();
+  FreeBuffers();
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::controlPanel() {
+  return Fail(ASE_NotPresent, "No control panel: edit the values of the profile's registry key");
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::future(int32_t selector, void* opt) {
+  return Fail(ASE_InvalidParameter, "future(%d) is not supported", (int)selector);
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::outputReady() {
+  nOutputReadyCalls_.FetchAdd(1);
+  return profile_.bOutputReady ? ASE_OK : ASE_NotPresent;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::start() {
+  if (FailRequested(SIMCALL_START)) return ASE_HWMalfunction;
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  if (!bBuffers_) return Fail(ASE_NotPresent, "start before createBuffers");
+  if (bRunning_) return ASE_OK;
+  if (OnStreamThreads()) return Fail(ASE_InvalidMode, "start called from the driver's own callback");
+  JoinThreads();  // the thread of a stop that returned at once
+  double rate = fRate_;
+  if (!(rate >= 1000.0 && rate <= 10000000.0)) return Fail(ASE_NoClock, "No clock at %g Hz", rate);
+  fStreamRate_ = rate;
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    if (pChannels_[i].bIsInput) SIMSIGNAL_InitInput(&osc_[pChannels_[i].nChannel], pChannels_[i].nChannel, rate);
+  }
+  bStopRequest_ = 0;
+  bInHostCall_ = 0;
+  nHelperRequests_ = 0;
+  nPosition_ = 0;
+  nTimeNs_ = TicksToNs(Qpc(), nFrequency_);
+  hHelperEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (hHelperEvent_) hHelper_ = CreateThread(nullptr, 0, HelperThread, this, 0, &nHelperId_);
+  if (hHelper_) hThread_ = CreateThread(nullptr, 0, StreamThread, this, CREATE_SUSPENDED, &nThreadId_);
+  if (!hThread_) {
+    bStopRequest_ = 1;
+    JoinThreads();
+    return Fail(ASE_HWMalfunction, "Cannot create the streaming thread");
+  }
+  SetThreadPriority(hThread_, profile_.nThreadPriority);
+  bRunning_ = 1;
+  ResumeThread(hThread_);
+  return ASE_OK;
+}
+
+ASIOError STDMETHODCALLTYPE SimDriver::stop() {
+  if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  bRunning_ = 0;
+  if (!hThread_) return ASE_OK;
+  bStopRequest_ = 1;
+  if (hHelperEvent_) SetEvent(hHelperEvent_);
+  // A thread cannot wait for itself; the one that did not wait is the lie.
+  if (OnStreamThreads() || profile_.bStopNoWait) return ASE_OK;
+  JoinThreads();
+  return ASE_OK;
+}
+
+void SimDriver::JoinThreads() {
+  if (OnStreamThreads()) return;
+  if (hThread_ || hHelper_) {
+    bStopRequest_ = 1;
+    if (hHelperEvent_) SetEvent(hHelperEvent_);
+  }
+  if (hThread_) {
+    WaitForSingleObject(hThread_, INFINITE);
+    CloseHandle(hThread_);
+    hThread_ = nullptr;
+    nThreadId_ = 0;
+  }
+  if (hHelper_) {
+    WaitForSingleObject(hHelper_, INFINITE);
+    CloseHandle(hHelper_);
+    hHelper_ = nullptr;
+    nHelperId_ = 0;
+  }
+  if (hHelperEvent_) {
+    CloseHandle(hHelperEvent_);
+    hHelperEvent_ = nullptr;
+  }
+}
+
+DWORD WINAPI SimDriver::StreamThread(void* self) {
+  static_cast<SimDriver*>(self)->StreamLoop();
+  return 0;
+}
+
+DWORD WINAPI SimDriver::HelperThread(void* self) {
+  static_cast<SimDriver*>(self)->HelperLoop();
+  return 0;
+}
+
+// Sleeps to shortly before the deadline, then yields until it has passed.
+// 0 when a stop was requested meanwhile.
+int SimDriver::WaitUntil(double deadline) {
+  for (;;) {
+    if (bStopRequest_) return 0;
+    double remaining = deadline - (double)Qpc();
+    if (remaining <= 0) return 1;
+    double ms = remaining * 1000.0 / (double)nFrequency_;
+    if (ms > 1.5)
+      Sleep((DWORD)(ms - 1.0));
+    else
+      SwitchToThread();
+  }
+}
+
+double SimDriver::JitterTicks() {
+  uint32_t x = nRandom_;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  nRandom_ = x;
+  double unit = (double)x / 4294967295.0 * 2.0 - 1.0;  // -1 .. 1
+  return unit * profile_.nJitterUs * (double)nFrequency_ / 1e6;
+}
+
+void SimDriver::RecordInterval(int64_t ticks) {
+  double t = (double)ticks;
+  if (stats_.nIntervals == 0 || t < stats_.fIntervalMin) stats_.fIntervalMin = t;
+  if (t > stats_.fIntervalMax) stats_.fIntervalMax = t;
+  stats_.fIntervalSum += t;
+  stats_.nIntervals++;
+  if (t > 1.5 * (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_) stats_.nLateIntervals++;
+}
+
+void SimDriver::StreamLoop() {
+  timeBeginPeriod(1);
+  const double period = (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_;
+  const double t0 = (double)Qpc();
+  int64_t last = 0;
+  for (int64_t k = 0;; ++k) {
+    // Absolute deadlines: a late buffer does not shift the ones after it.
+    double deadline = t0 + (double)(k + 1) * period;
+    if (profile_.nJitterUs > 0) deadline += JitterTicks();
+    if (!WaitUntil(deadline)) break;
+    if (profile_.nStallEvery > 0 && profile_.nStallUs > 0 && (k + 1) % profile_.nStallEvery == 0) {
+      if (!WaitUntil((double)Qpc() + profile_.nStallUs * (double)nFrequency_ / 1e6)) break;
+      stats_.nStalls++;
+    }
+    int index = (int)(k & 1);
+    FillInputs(index);
+    int64_t now = Qpc();
+    if (k > 0) RecordInterval(now - last);
+    last = now;
+    int64_t ns = TicksToNs(now, nFrequency_);
+    nPosition_ = k * nBufferSize_;
+    nTimeNs_ = ns;
+    if (profile_.nReentranceAfter > 0 && k == profile_.nReentranceAfter) {
+      nReenterIndex_ = 1 - index;
+      Request(HELPER_REENTER);
+    }
+    CallHost(index, k * nBufferSize_, ns);
+    stats_.nSwitches++;
+    ObserveOutputs(index, k);
+    float* t = pInPrevious_;
+    pInPrevious_ = pInCurrent_;
+    pInCurrent_ = t;
+    int64_t done = k + 1;
+    if (done == profile_.nResetAfter) Request(HELPER_RESET);
+    if (done == profile_.nResyncAfter) Request(HELPER_RESYNC);
+    if (done == profile_.nRateChangeAfter) Request(HELPER_RATE);
+  }
+  timeEndPeriod(1);
+}
+
+void SimDriver::FillInputs(int index) {
+  const int32_t n = nBufferSize_;
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    SIMCHANNEL* c = &pChannels_[i];
+    if (!c->bIsInput) continue;
+    SIMSIGNAL_Generate(&osc_[c->nChannel], pScratch_, n);
+    // Round-trip through the channel's format: the copy is what the host reads.
+    SIMSIGNAL_Encode(c->nType, pScratch_, c->pBuffers[index], n);
+    SIMSIGNAL_Decode(c->nType, c->pBuffers[index], pScratch_, n);
+    float* row = pInCurrent_ + (size_t)c->nRow * (size_t)n;
+    for (int32_t s = 0; s < n; ++s) row[s] = (float)pScratch_[s];
+  }
+}
+
+void SimDriver::ObserveOutputs(int index, int64_t switchNumber) {
+  const int32_t n = nBufferSize_;
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    SIMCHANNEL* c = &pChannels_[i];
+    if (c->bIsInput || !SIMSIGNAL_IsPcm(c->nType)) continue;
+    SIMSIGNAL_METER* meter = &meters_[c->nChannel];
+    SIMSIGNAL_Decode(c->nType, c->pBuffers[index], pScratch_, n);
+    SIMSIGNAL_MeterAdd(meter, pScratch_, n);
+    if (switchNumber > 0 && nInputRows_ > 0) {
+      int32_t row = c->nChannel % nInputRows_;
+      SIMSIGNAL_MeterCompare(meter, pScratch_, pInPrevious_ + (size_t)row * (size_t)n, n);
+    }
+  }
+}
+
+void SimDriver::CallHost(int index, int64_t position, int64_t systemTimeNs) {
+  ASIOTime time;
+  memset(&time, 0, sizeof(time));
+  time.timeInfo.speed = 1.0;
+  time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)systemTimeNs >> 32);
+  time.timeInfo.systemTime.lo = (uint32_t)systemTimeNs;
+  time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
+  time.timeInfo.samplePosition.lo = (uint32_t)position;
+  time.timeInfo.sampleRate = fRate_;
+  time.timeInfo.flags = profile_.nTimeInfoFlags;
+  bInHostCall_ = 1;
+  if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
+    callbacks_.bufferSwitchTimeInfo(&time, index, ASIOFalse);
+  else if (callbacks_.bufferSwitch)
+    callbacks_.bufferSwitch(index, ASIOFalse);
+  bInHostCall_ = 0;
+}
+
+void SimDriver::Request(int32_t bits) {
+  nHelperRequests_.FetchAdd(bits);
+  SetEvent(hHelperEvent_);
+}
+
+// The second callback must overlap one in progress: wait (bounded) until the
+// streaming thread is inside the host, then call the host from here.
+void SimDriver::Reenter() {
+  int64_t limit = Qpc() + nFrequency_ / 5;
+  while (!bInHostCall_ && !bStopRequest_ && Qpc() < limit) SwitchToThread();
+  if (bStopRequest_) return;
+  int overlapped = bInHostCall_;
+  ASIOTime time;
+  memset(&time, 0, sizeof(time));
+  int64_t position = nPosition_ + nBufferSize_, ns = TicksToNs(Qpc(), nFrequency_);
+  time.timeInfo.speed = 1.0;
+  time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)ns >> 32);
+  time.timeInfo.systemTime.lo = (uint32_t)ns;
+  time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
+  time.timeInfo.samplePosition.lo = (uint32_t)position;
+  time.timeInfo.sampleRate = fRate_;
+  time.timeInfo.flags = profile_.nTimeInfoFlags;
+  if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
+    callbacks_.bufferSwitchTimeInfo(&time, nReenterIndex_, ASIOFalse);
+  else if (callbacks_.bufferSwitch)
+    callbacks_.bufferSwitch(nReenterIndex_, ASIOFalse);
+  if (bInHostCall_) overlapped = 1;
+  stats_.nReentrances++;
+  stats_.nReentranceOverlaps += overlapped;
+}
+
+// Requests to the host go out from this thread, as real drivers send them
+// from their own service threads rather than from the audio callback.
+void SimDriver::HelperLoop() {
+  for (;;) {
+    WaitForSingleObject(hHelperEvent_, INFINITE);
+    if (bStopRequest_) return;
+    int32_t bits = nHelperRequests_.Exchange(0);
+    if ((bits & HELPER_REENTER)) Reenter();
+    if ((bits & HELPER_RESET) && callbacks_.asioMessage) {
+      stats_.nResetAnswer = callbacks_.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+      stats_.nResets++;
+    }
+    if ((bits & HELPER_RESYNC) && callbacks_.asioMessage) {
+      stats_.nResyncAnswer = callbacks_.asioMessage(kAsioResyncRequest, 0, nullptr, nullptr);
+      stats_.nResyncs++;
+    }
+    if ((bits & HELPER_RATE) && callbacks_.sampleRateDidChange) {
+      fRate_ = profile_.fRateChangeTo;
+      callbacks_.sampleRateDidChange(profile_.fRateChangeTo);
+      stats_.nRateChanges++;
+    }
+  }
+}
+
+void SimDriver::WriteReport() {
+  char path[SIMPROFILE_PATH_SIZE * 2];
+  if (!profile_.szReportFile[0]) return;
+  DWORD n = ExpandEnvironmentStringsA(profile_.szReportFile, path, sizeof(path));
+  if (n == 0 || n > sizeof(path)) return;
+  FILE* f = fopen(path, "w");
+  if (!f) return;
+  const double usPerTick = 1e6 / (double)nFrequency_;
+  const char* inName = SIMSIGNAL_TypeName(profile_.nInputType);
+  const char* outName = SIMSIGNAL_TypeName(profile_.nOutputType);
+  int32_t inputs = nInputRows_, outputs = nChannels_ - nInputRows_;
+  fprintf(f, "driver=%s\n", profile_.szDriverName);
+  fprintf(f, "sample_rate=%.3f\n", fStreamRate_);
+  fprintf(f, "buffer_size=%d\n", (int)nBufferSize_);
+  fprintf(f, "inputs=%d\noutputs=%d\n", (int)inputs, (int)outputs);
+  fprintf(f, "input_type=%d\ninput_type_name=%s\n", (int)profile_.nInputType, inName ? inName : "unknown");
+  fprintf(f, "output_type=%d\noutput_type_name=%s\n", (int)profile_.nOutputType, outName ? outName : "unknown");
+  fprintf(f, "time_info=%d\n", (int)(profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo));
+  fprintf(f, "switches=%lld\n", (long long)stats_.nSwitches);
+  fprintf(f, "output_ready_calls=%lld\n", (long long)(int64_t)nOutputReadyCalls_);
+  fprintf(f, "period_us=%.3f\n", fStreamRate_ > 0 ? 1e6 * nBufferSize_ / fStreamRate_ : 0.0);
+  fprintf(f, "interval_count=%lld\n", (long long)stats_.nIntervals);
+  double mean = stats_.nIntervals ? stats_.fIntervalSum / (double)stats_.nIntervals : 0.0;
+  fprintf(f, "interval_mean_us=%.3f\n", mean * usPerTick);
+  fprintf(f, "interval_min_us=%.3f\n", stats_.fIntervalMin * usPerTick);
+  fprintf(f, "interval_max_us=%.3f\n", stats_.fIntervalMax * usPerTick);
+  fprintf(f, "late_intervals=%lld\n", (long long)stats_.nLateIntervals);
+  fprintf(f, "jitter_us=%d\n", (int)profile_.nJitterUs);
+  fprintf(f, "stalls=%lld\n", (long long)stats_.nStalls);
+  fprintf(f, "reset_requests=%lld\nreset_answer=%d\n", (long long)stats_.nResets, (int)stats_.nResetAnswer);
+  fprintf(f, "resync_requests=%lld\nresync_answer=%d\n", (long long)stats_.nResyncs, (int)stats_.nResyncAnswer);
+  fprintf(f, "rate_changes=%lld\n", (long long)stats_.nRateChanges);
+  fprintf(f, "reentrant_calls=%lld\nreentrant_overlaps=%lld\n", (long long)stats_.nReentrances,
+          (long long)stats_.nReentranceOverlaps);
+  fprintf(f, "null_buffer_channel=%d\n", (int)nNullChannel_);
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    const SIMCHANNEL* c = &pChannels_[i];
+    if (c->bIsInput) continue;
+    const SIMSIGNAL_METER* m = &meters_[c->nChannel];
+    int ch = (int)c->nChannel;
+    fprintf(f, "out%d.peak=%.6f\n", ch, m->fPeak);
+    fprintf(f, "out%d.rms=%.6f\n", ch, SIMSIGNAL_MeterRms(m));
+    fprintf(f, "out%d.frequency=%.3f\n", ch, SIMSIGNAL_MeterFrequency(m, fStreamRate_));
+    fprintf(f, "out%d.buffers=%lld\n", ch, (long long)m->nBuffers);
+    fprintf(f, "out%d.silent_buffers=%lld\n", ch, (long long)m->nSilentBuffers);
+    fprintf(f, "out%d.passthrough=%d\n", ch, SIMSIGNAL_MeterPassThrough(m));
+    fprintf(f, "out%d.passthrough_source=%d\n", ch, inputs > 0 ? ch % inputs : -1);
+    fprintf(f, "out%d.passthrough_matched=%lld\n", ch, (long long)m->nMatchedBuffers);
+    fprintf(f, "out%d.passthrough_compared=%lld\n", ch, (long long)m->nComparedBuffers);
+  }
+  fclose(f);
+}
+
+}  // namespace
+
+IASIO* SIMDRIVER_Create(REFCLSID clsid) { return new (std::nothrow) SimDriver(clsid); }
+
+LONG SIMDRIVER_LiveObjects(void) { return InterlockedCompareExchange(&g_nLiveObjects, 0, 0); }
