@@ -26,7 +26,9 @@ int TXTBUFFER_AddLine(TXTBUFFER* buffer, const char* text, const char* lineEnd);
 void TXTBUFFER_Free(TXTBUFFER* buffer);
 
 // Sign and digit groups of three separated by '.', padded with zeros to
-// minDigits digits. out must hold at least 40 characters.
+// minDigits digits (at most FORMATGROUPED_MAX_DIGITS, so the text always fits).
+// out must hold at least FORMATGROUPED_SIZE characters.
+enum { FORMATGROUPED_SIZE = 40, FORMATGROUPED_MAX_DIGITS = 29 };
 void FormatGroupedInt64(int64_t value, char* out, int minDigits);
 
 #endif  // MB_APP_TXTBUFFER_H

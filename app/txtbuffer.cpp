@@ -1,0 +1,125 @@
+#include "app/txtbuffer.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <thread>
+
+// Held only around one append's copy (a few hundred bytes), so the audio
+// thread never waits for long. Should the holder lose its processor, the
+// waiter gives its time slice back instead of burning it.
+static void TXTBUFFER_Lock(TXTBUFFER* buffer) {
+  for (int spins = 0; buffer->lock.test_and_set(std::memory_order_acquire); spins++) {
+    if (spins >= 64) std::this_thread::yield();
+  }
+}
+
+static void TXTBUFFER_Unlock(TXTBUFFER* buffer) { buffer->lock.clear(std::memory_order_release); }
+
+void TXTBUFFER_Init(TXTBUFFER* buffer) {
+  if (!buffer) return;
+  buffer->nMax = TXTBUFFER_CAPACITY;
+  buffer->pText = NULL;
+  buffer->nUsed = 0;
+  buffer->bChanged.store(0);
+  buffer->nLines = 0;
+  buffer->bFull = 0;
+  buffer->lock.clear();
+  buffer->pText = (char*)malloc((size_t)buffer->nMax + TXTBUFFER_HEADROOM);
+  if (buffer->pText) TXTBUFFER_Reset(buffer);
+}
+
+int TXTBUFFER_Reset(TXTBUFFER* buffer) {
+  if (!buffer) return -1;
+  buffer->nUsed = 0;
+  buffer->bChanged.store(0);
+  buffer->nLines = 0;
+  buffer->bFull = 0;
+  if (!buffer->pText) return -2;
+  memset(buffer->pText, 0, (size_t)buffer->nMax + TXTBUFFER_HEADROOM);
+  return 0;
+}
+
+// Written once at the end of the text when a line does not fit; nUsed stays,
+// so the notice remains the last text of the block.
+static void TXTBUFFER_WriteOverflowNotice(TXTBUFFER* buffer) {
+  char* at = buffer->pText + buffer->nUsed;
+  size_t room = (size_t)buffer->nMax + TXTBUFFER_HEADROOM - (size_t)buffer->nUsed;
+  snprintf(at, room, "****** Not Enough Memory in TXT Buffer (%i char / %i max)*******", (int)buffer->nUsed,
+           (int)buffer->nMax);
+  buffer->bFull = 1;
+  buffer->bChanged.store(1);
+}
+
+static int TXTBUFFER_StoreLine(TXTBUFFER* buffer, const char* text, size_t len, const char* lineEnd) {
+  if (!buffer->pText) return -2;
+  // Once full, the buffer stays full: a shorter later line must not
+  // overwrite the notice.
+  if (buffer->bFull) return -1;
+  if ((int64_t)len > (int64_t)buffer->nMax - buffer->nUsed) {
+    TXTBUFFER_WriteOverflowNotice(buffer);
+    return -1;
+  }
+  buffer->nLines += 1;
+  char prefix[16];
+  int prefixLen = snprintf(prefix, sizeof(prefix), "#%04i ", (int)buffer->nLines);
+  char* at = buffer->pText + buffer->nUsed;
+  memcpy(at, prefix, (size_t)prefixLen);
+  memcpy(at + prefixLen, text, len);
+  at += prefixLen + len;
+  // A text ending in LF (bare or after CR) already ends its line.
+  if (at[-1] != '\n') {
+    size_t endLen = strnlen(lineEnd, 2);
+    memcpy(at, lineEnd, endLen);
+    at += endLen;
+  }
+  *at = 0;
+  buffer->nUsed = (int32_t)(at - buffer->pText);
+  buffer->bChanged.store(1);
+  return 0;
+}
+
+int TXTBUFFER_AddLine(TXTBUFFER* buffer, const char* text, const char* lineEnd) {
+  if (!buffer) return -2;
+  if (!text) text = "";
+  if (!lineEnd) lineEnd = "\r\n";
+  size_t len = strlen(text);
+  TXTBUFFER_Lock(buffer);
+  int result = TXTBUFFER_StoreLine(buffer, text, len, lineEnd);
+  TXTBUFFER_Unlock(buffer);
+  return result;
+}
+
+void TXTBUFFER_Free(TXTBUFFER* buffer) {
+  if (!buffer) return;
+  TXTBUFFER_Lock(buffer);
+  TXTBUFFER_Reset(buffer);
+  free(buffer->pText);
+  buffer->pText = NULL;
+  buffer->nMax = 0;
+  TXTBUFFER_Unlock(buffer);
+}
+
+enum { FORMAT_WORK_SIZE = 200 };
+
+void FormatGroupedInt64(int64_t value, char* out, int minDigits) {
+  if (!out) return;
+  // Sign, digits and separators must fit the caller's 40 characters with the
+  // zero: 29 digits take 9 separators.
+  if (minDigits > FORMATGROUPED_MAX_DIGITS) minDigits = FORMATGROUPED_MAX_DIGITS;
+  // Negating in unsigned arithmetic keeps INT64_MIN right.
+  uint64_t rest = value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+  char work[FORMAT_WORK_SIZE];
+  int pos = FORMAT_WORK_SIZE;
+  work[--pos] = 0;
+  int digits = 0;
+  do {
+    if (digits > 0 && digits % 3 == 0) work[--pos] = '.';
+    work[--pos] = (char)('0' + rest % 10);
+    rest /= 10;
+    digits++;
+  } while ((rest != 0 || digits < minDigits) && pos > 2);
+  work[--pos] = value < 0 ? '-' : '+';
+  memcpy(out, work + pos, (size_t)(FORMAT_WORK_SIZE - pos));
+}
