@@ -4,6 +4,7 @@
 #include "ui/minilistview.h"
 
 #include <math.h>
+#include <string.h>
 #include <windowsx.h>
 
 #include "ui/qz2ctl.h"
@@ -13,9 +14,13 @@ static MINILISTVIEW* MINILISTVIEW_Get(HWND hWnd)
     return (MINILISTVIEW*)GetWindowLongPtrA(hWnd, 0);
 }
 
+// Checked by class name, so a subclassed control is still found.
 MINILISTVIEW* MINILISTVIEW_FromWindow(HWND hWnd)
 {
-    if (!IsWindow(hWnd) || (WNDPROC)GetWindowLongPtrA(hWnd, GWLP_WNDPROC) != MINILISTVIEW_WndProc)
+    char name[64];
+
+    if (!hWnd || !GetClassNameA(hWnd, name, sizeof(name)) ||
+        strcmp(name, QZ2CTL_MINILISTVIEW_CLASS) != 0)
         return NULL;
     return MINILISTVIEW_Get(hWnd);
 }

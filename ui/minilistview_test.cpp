@@ -182,6 +182,7 @@ TEST_F(MiniListViewTest, CreationCopiesTheTemplateAndSetsTheControlsOwnFields) {
   EXPECT_EQ(this, v->pUserData);
   EXPECT_EQ(0u, v->nRepeatTimer);
   EXPECT_EQ(0, v->bRepeatStopped);
+  EXPECT_EQ(nullptr, MINILISTVIEW_FromWindow(owner_));
 }
 
 TEST_F(MiniListViewTest, CreationIsRefusedWithoutTemplateRowHeightOrCallback) {

@@ -119,6 +119,10 @@ int QZ2CTL_InitModule(HINSTANCE hInstance)
 
 void QZ2CTL_EndModule(void)
 {
+    // A release without an initialisation must not push the count below 0,
+    // or the next initialisation would build objects that no release deletes.
+    if (g_qz2ctl.nRefCount <= 0)
+        return;
     g_qz2ctl.nRefCount--;
     if (g_qz2ctl.nRefCount != 0)
         return;

@@ -35,7 +35,8 @@ typedef struct QZ2CTL_MODULE {
 // 1 when ready (also on every call after the first), 0 when the window class
 // cannot be registered; then no GDI object is created.
 int QZ2CTL_InitModule(HINSTANCE hInstance);
-// Deletes everything only when the count comes back to exactly 0.
+// Deletes everything only when the count comes back to exactly 0; does
+// nothing when the library is not initialised.
 void QZ2CTL_EndModule(void);
 
 // Table access by index 0..15; other indices give 0 or null.

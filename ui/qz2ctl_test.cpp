@@ -144,6 +144,16 @@ TEST_F(Qz2ctlModule, InitAgainAfterFullReleaseBuildsAFreshLibrary) {
   EXPECT_EQ((DWORD)OBJ_FONT, GetObjectType(QZ2CTL_GetFont(15)));
 }
 
+TEST_F(Qz2ctlModule, ReleaseWithoutInitDoesNotUnbalanceTheCount) {
+  QZ2CTL_EndModule();
+  EXPECT_EQ(0, QZ2CTL_GetModule()->nRefCount);
+  ASSERT_EQ(1, QZ2CTL_InitModule(Instance()));
+  EXPECT_EQ(1, QZ2CTL_GetModule()->nRefCount);
+  QZ2CTL_EndModule();
+  EXPECT_FALSE(ClassRegistered());
+  ExpectAllEntriesNull();
+}
+
 TEST_F(Qz2ctlModule, FailedRegistrationCreatesNoObjectAndLeavesTheOtherClassAlone) {
   WNDCLASSA wc;
   ZeroMemory(&wc, sizeof(wc));
