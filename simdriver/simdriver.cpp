@@ -495,7 +495,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::future(int32_t selector, void* opt) {
 }
 
 ASIOError STDMETHODCALLTYPE SimDriver::outputReady() {
-  nOutputReadyCalls_.FetchAdd(1);
+  if (OnStreamThreads()) nOutputReadyCalls_.FetchAdd(1);  // probes outside the stream are not counted
   return profile_.bOutputReady ? ASE_OK : ASE_NotPresent;
 }
 
