@@ -26,10 +26,10 @@ typedef LONG(NTAPI* WINAUDIO_NTSETTIMERRESOLUTION)(ULONG nDesired, BOOLEAN bSet,
 
 // Below 1 ms the multimedia timer cannot help; ask the kernel directly, never
 // for less than its finest resolution.
-static ULONG WINAUDIO_SetFineTimerResolution(float fPeriodMs, int nMode) {
+static ULONG WINAUDIO_SetFineTimerResolution(float fPeriodMs, int nMode, ULONG nWholeMs) {
   ULONG nCoarsest = 0, nFinest = 0, nCurrent = 0;
   HMODULE hNtdll = WINAUDIO_SysCalls.pfnLoadLibraryA("ntdll.dll");
-  if (!hNtdll) return 0;
+  if (!hNtdll) return nWholeMs;
   WINAUDIO_NTQUERYTIMERRESOLUTION pQuery =
       (WINAUDIO_NTQUERYTIMERRESOLUTION)(void*)WINAUDIO_SysCalls.pfnGetProcAddress(hNtdll, "NtQueryTimerResolution");
   WINAUDIO_NTSETTIMERRESOLUTION pSet =
@@ -56,7 +56,7 @@ uint32_t WINAUDIO_SetTimerPeriod(float fPeriodMs, int nMode) {
   else
     WINAUDIO_SysCalls.pfnTimeEndPeriod(nWholeMs);
   uint32_t nResult = nWholeMs;
-  if (fPeriodMs < 1.0f) nResult = WINAUDIO_SetFineTimerResolution(fPeriodMs, nMode);
+  if (fPeriodMs < 1.0f) nResult = WINAUDIO_SetFineTimerResolution(fPeriodMs, nMode, nWholeMs);
   g_nTimerMode = nMode;
   return nResult;
 }
