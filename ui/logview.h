@@ -1,0 +1,15 @@
+// The log view: a read-only multi-line edit control showing the whole text
+// log, and the driver items of the Devices menu.
+#ifndef MB_UI_LOGVIEW_H
+#define MB_UI_LOGVIEW_H
+
+#include <windows.h>
+
+enum { LOGVIEW_CONTROL_ID = 20, LOGVIEW_FIRST_DRIVER_COMMAND = 1000 };
+
+void LOGVIEW_Create(HWND hwndMain);
+void LOGVIEW_Resize(int clientWidth, int clientHeight);
+// Copies the log into the view when it changed since the last copy.
+void LOGVIEW_Refresh(void);
+
+#endif  // MB_UI_LOGVIEW_H

@@ -1,0 +1,49 @@
+// The status panel's bar graphs, column by column, from the history ring.
+// Platform-free: it only reads the ring and decides heights and pens.
+#ifndef MB_UI_STATUSCOLUMNS_H
+#define MB_UI_STATUSCOLUMNS_H
+
+#include <stdint.h>
+
+#include "app/appcontext.h"
+
+enum { STATUSPANEL_ZOOM_ENTRIES = 16 };
+
+// Positive: history entries summarised by one column. Negative: one buffer
+// spread over that many columns.
+extern const int32_t STATUSPANEL_ZoomTable[STATUSPANEL_ZOOM_ENTRIES];
+
+// Pens are control library pen indices.
+enum { STATUSPANEL_PEN_RED = 1, STATUSPANEL_PEN_BLACK = 0, STATUSPANEL_PEN_GREY = 11 };
+
+typedef struct STATUSPANEL_BAR {
+  int32_t nHeight;  // load: 0..100; error: -100..100, positive when late
+  int32_t nPen;
+} STATUSPANEL_BAR;
+
+// Walks the columns 0..width-1 in order; no allocation.
+typedef struct STATUSPANEL_COLUMNS {
+  const HISTORYENTRY* pRing;
+  int64_t nSize;
+  int64_t nPerEntry;   // entries per column (positive zoom)
+  int64_t nSpread;     // columns per entry (negative zoom)
+  int64_t nNext;       // next ring index to read (positive zoom)
+  int64_t nLatest;     // latest completed entry (negative zoom)
+  int32_t nWidth;
+  int64_t nPerfPerBuffer;
+} STATUSPANEL_COLUMNS;
+
+// 0 when there is something to draw, -1 when no columns are drawn (no ring,
+// width not positive, zoom index out of range).
+int STATUSPANEL_BeginColumns(STATUSPANEL_COLUMNS* columns, const APPCONTEXT* context, int32_t width);
+void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL_BAR* load, STATUSPANEL_BAR* error);
+
+// Height and pen of one bar from its value (load percent, or timing error
+// percent with its sign).
+STATUSPANEL_BAR STATUSPANEL_LoadBar(double loadPercent);
+STATUSPANEL_BAR STATUSPANEL_ErrorBar(float errorPercent);
+
+// "Running Time: %02i:%02i:%02i" from two counter times.
+void STATUSPANEL_FormatRunningTime(char* out, int outSize, int64_t first, int64_t last, int64_t frequency);
+
+#endif  // MB_UI_STATUSCOLUMNS_H
