@@ -1,0 +1,82 @@
+#include "test/reports.h"
+
+#include "test/testrun_fixture.h"
+
+namespace {
+
+class ReportsTest : public TestRunFixture {};
+
+TEST_F(ReportsTest, EverySampleTypeHasItsPublishedName) {
+  const struct {
+    int32_t type;
+    const char* name;
+  } names[] = {{0, "ASIOSTInt16MSB"},     {1, "ASIOSTInt24MSB"},     {2, "ASIOSTInt32MSB"},
+               {3, "ASIOSTFloat32MSB"},   {4, "ASIOSTFloat64MSB"},   {8, "ASIOSTInt32MSB16"},
+               {9, "ASIOSTInt32MSB18"},   {10, "ASIOSTInt32MSB20"},  {11, "ASIOSTInt32MSB24"},
+               {16, "ASIOSTInt16LSB"},    {17, "ASIOSTInt24LSB"},    {18, "ASIOSTInt32LSB"},
+               {19, "ASIOSTFloat32LSB"},  {20, "ASIOSTFloat64LSB"},  {24, "ASIOSTInt32LSB16"},
+               {25, "ASIOSTInt32LSB18"},  {26, "ASIOSTInt32LSB20"},  {27, "ASIOSTInt32LSB24"},
+               {32, "ASIOSTDSDInt8LSB1"}, {33, "ASIOSTDSDInt8MSB1"}, {40, "ASIOSTDSDInt8NER8"}};
+  for (const auto& n : names) EXPECT_STREQ(n.name, ASIOSampleTypeName(n.type)) << n.type;
+  for (int32_t type : {-1, 5, 7, 12, 15, 21, 23, 28, 31, 34, 39, 41, 1000}) EXPECT_EQ(nullptr, ASIOSampleTypeName(type));
+}
+
+TEST_F(ReportsTest, BufferLinesWithoutTypeNameAndWithAnUnterminatedChannelName) {
+  SetDevice(44100, 64, 1, 1);
+  device->channelInfos[0].type = 7;
+  memset(device->channelInfos[1].name, 'N', sizeof(device->channelInfos[1].name));
+  device->channelInfos[1].type = ASIOSTDSDInt8NER8;
+  LogPreparationReport(context, device.get(), REPORT_BUFFER_LINES);
+  std::vector<std::string> lines = LogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(" ASIO Buffer 0 / Input / type:7 / (In 1)", lines[1]);
+  EXPECT_EQ(" ASIO Buffer 1 / Output / type:40 /ASIOSTDSDInt8NER8 (" + std::string(32, 'N') + ")", lines[2]);
+}
+
+TEST_F(ReportsTest, DeviceLinesSayWhetherOutputReadyIsCalled) {
+  SetDevice(44100, 512, 2, 2);
+  device->nInputLatency = 512;
+  device->nOutputLatency = 1024;
+  device->bOutputReady = 0;
+  LogPreparationReport(context, device.get(), REPORT_DEVICE_LINES);
+  std::vector<std::string> expected = {"PREPARE DEVICE: sr:44100 Hz / buffer: 512 smp / in: 2 / out: 2",
+                                       "Latency: in:512 smp / buffer: 512 smp / out: 1024 smp / total: 46.44 ms",
+                                       "Must Call ASIOOutputReady(): NO"};
+  EXPECT_EQ(expected, LogLines());
+}
+
+TEST_F(ReportsTest, OutputModeAndLoadLines) {
+  context->sine.fFrequency = 1000.0f;
+  LogOutputMode(context);
+  context->fSineFrequency = 0.0f;
+  LogOutputMode(context);
+  LogLoadOptions(context);
+  context->nCpuFilters = 1;
+  context->nFpuFilters = 2;
+  context->nSingleCopies = 3;
+  context->nPatches = 4;
+  context->nBusCopies = 32;
+  LogLoadOptions(context);
+  context->nCpuFilters = 0;
+  context->nFpuFilters = 0;
+  context->nSingleCopies = 0;
+  context->nPatches = 0;
+  context->nBusCopies = 6;
+  LogLoadOptions(context);
+  std::vector<std::string> expected = {"GENERATE SINUS: 1000 Hz -10 dBfs",
+                                       "MODE PASS-THROUGH: all inputs -> all outputs", "DSP LOAD: nothing",
+                                       "DSP LOAD: CPU: 128 / FPU: 256 / SINGLECPY: 384 / PATCH: 512 / BUSCPY: 4096",
+                                       "DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 0 / PATCH: 0 / BUSCPY: 768"};
+  EXPECT_EQ(expected, LogLines());
+}
+
+TEST_F(ReportsTest, IncidentBeforeAnyPreparationPrintsZeroRatios) {
+  HISTORYENTRY entry{};
+  entry.nBuffer = 7;
+  entry.nProcTicks = 500;
+  entry.fMegacycles = 1.3f;
+  LogIncident(context, &entry);
+  EXPECT_EQ("Incident on frame +000.000.007 DSP PEAK: 0 % - 0.0 ms  / 1.3 megacycles (CPU TIME: +500)", LastLogLine());
+}
+
+}  // namespace
