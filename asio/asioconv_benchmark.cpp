@@ -37,8 +37,13 @@ struct SwitchFixture {
     d->nBufferSize = nBufferSize;
     nDriverBytes = (size_t)nBufferSize * SampleBytes(type);
     driver.assign((size_t)nChannels * 4, std::vector<uint8_t>(nDriverBytes, 0));
+    // Driver buffers hold a plausible signal in the driver's own type (random
+    // bytes would make float inputs denormal or NaN and time the FPU's slow paths).
+    std::vector<int32_t> signal((size_t)nBufferSize);
+    for (size_t k = 0; k < signal.size(); k++) signal[k] = (int32_t)((k * 2654435761u) % 16777215u) - 8388607;
     for (int32_t i = 0; i < 2 * nChannels; i++) {
-      for (size_t b = 0; b < nDriverBytes; b++) driver[2 * i][b] = driver[2 * i + 1][b] = (uint8_t)(b * 37 + i);
+      ASIOMAN_GetOutputConversion(type)(driver[2 * i].data(), signal.data(), signal.size());
+      ASIOMAN_GetOutputConversion(type)(driver[2 * i + 1].data(), signal.data(), signal.size());
       d->bufferInfos[i].isInput = i < nChannels;
       d->bufferInfos[i].buffers[0] = driver[2 * i].data();
       d->bufferInfos[i].buffers[1] = driver[2 * i + 1].data();

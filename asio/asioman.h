@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "asio/asio_interface.h"
 #include "asio/asioman_types.h"
 
@@ -20,6 +22,9 @@ typedef struct ASIOMAN_SLOT {
   Relaxed<int32_t> nDeviceIndex;  // 0 when free
   Relaxed<int32_t> bInUse;
   Relaxed<ASIOMAN_DRIVERENTRY*> pEntry;
+  // Driver callbacks inside this slot right now; unbinding waits for 0, so
+  // nothing still holds the entry when close clears it.
+  std::atomic<int32_t> nActive;
 } ASIOMAN_SLOT;
 
 // Reference-counted; the first call sets up the driver list, reads the counter
@@ -46,8 +51,9 @@ int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
 // Binds the lowest free slot to the entry and copies that slot's callbacks
 // into the device. Returns the slot number 1..8, or 0 when all are in use.
 int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex);
-// Frees every slot bound to the index.
-void ASIOMAN_UnbindSlots(int nIndex);
+// Frees every slot bound to the index and waits, at most nMilliseconds, for
+// the callbacks still inside them. 1 when they all left, 0 on timeout.
+int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds);
 void ASIOMAN_ResetTiming(ASIOMAN_DEVICE* pDevice);
 // Makes the driver's threads stand aside (bStopping) and waits, in 10 ms
 // steps, at most about nMilliseconds for a running buffer switch to end.

@@ -1,0 +1,16 @@
+// Shared between the manager and its generated callback sets.
+#ifndef MB_ASIO_ASIOMAN_INTERNAL_H
+#define MB_ASIO_ASIOMAN_INTERNAL_H
+
+#include "asio/asioman.h"
+
+// Slot k's (1..8) four driver entry points, in ASIOCallbacks order.
+const ASIOCallbacks* ASIOMAN_SlotCallbacks(int nSlot);
+// Slot k's record in the manager state.
+ASIOMAN_SLOT* ASIOMAN_GetSlot(int nSlot);
+
+void ASIOMAN_OnSampleRateDidChange(ASIOMAN_DRIVERENTRY* pEntry, ASIOSampleRate fRate);
+int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, int32_t nValue, void* pMessage,
+                              double* pOpt);
+
+#endif  // MB_ASIO_ASIOMAN_INTERNAL_H
