@@ -1,0 +1,91 @@
+#include "test/testcontrol.h"
+
+#include <windows.h>
+
+#include <type_traits>
+
+#include "asio/asioman.h"
+#include "test/processing.h"
+#include "test/reports.h"
+#include "test/statistics.h"
+
+static_assert(std::is_same<APP_HWND, HWND>::value, "the context's window handles are HWND");
+static_assert(std::is_same<APP_HINSTANCE, HINSTANCE>::value, "the context's instance handle is HINSTANCE");
+static_assert(std::is_same<APP_HFONT, HFONT>::value, "the context's font handle is HFONT");
+static_assert(std::is_same<APP_HBITMAP, HBITMAP>::value, "the context's bitmap handle is HBITMAP");
+static_assert(std::is_same<APP_HGDIOBJ, HGDIOBJ>::value, "the context's GDI object handle is HGDIOBJ");
+
+namespace {
+
+const char* WordSizeTag() { return sizeof(void*) == 8 ? "64Bits" : "32Bits"; }
+
+int NameLength(const ASIOMAN_DRIVERENTRY* entry) {
+  return (int)BoundedLength(entry->szName, sizeof(entry->szName));
+}
+
+void LogReport(APPCONTEXT* context, const ASIOMAN_DRIVERENTRY* entry) {
+  if (entry == NULL) return;
+  const char* report = entry->device.report;
+  int length = (int)BoundedLength(report, sizeof(entry->device.report));
+  if (length == 0) return;
+  LogLine(context, "Report:");
+  LogLine(context, "%.*s", length, report);
+}
+
+}  // namespace
+
+void TESTCONTROL_PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam) {
+  PostMessageA((HWND)context->hwndMain, WM_COMMAND, (WPARAM)command, (LPARAM)lParam);
+}
+
+void StartTest(void) {
+  APPCONTEXT* context = &g_appContext;
+  int index = context->nAsioDriver;
+  if (index < 1) return;
+  if (context->pfnPostCommand == NULL) context->pfnPostCommand = TESTCONTROL_PostCommand;
+
+  ResetStatistics(context);
+  LogLine(context, "------------------------------------------------------");
+  const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
+  if (entry != NULL)
+    LogLine(context, "(%s) TEST ASIO DEVICE: %.*s", WordSizeTag(), NameLength(entry), entry->szName);
+  else
+    LogLine(context, "(%s) TEST ASIO DEVICE", WordSizeTag());
+
+  int opened = ASIOMAN_OpenDevice(index, context->nIOLimit, context->nIOLimit, context, ProcessingCallback,
+                                  (HWND)context->hwndMain);
+  Sleep(50);
+  if (opened != 0) {
+    LogLine(context, "OPEN ASIO DEVICE: Error");
+  } else if (ASIOMAN_StartDevice(index) == 0) {
+    LogLine(context, "START ASIO DEVICE: Running");
+  } else {
+    LogLine(context, "START ASIO DEVICE Error");
+  }
+  LogReport(context, entry);
+}
+
+void StopTest(void) {
+  APPCONTEXT* context = &g_appContext;
+  int index = context->nAsioDriver;
+  if (index > 0) {
+    const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
+    if (entry != NULL)
+      LogLine(context, "STOP ASIO DEVICE: %.*s", NameLength(entry), entry->szName);
+    else
+      LogLine(context, "STOP ASIO DEVICE");
+    ASIOMAN_StopDevice(index);
+    Sleep(50);
+    ASIOMAN_CloseDevice(index);
+  }
+  // Normally the close has freed them already; a buffer that is still being
+  // processed keeps them (the manager then did not close under it either).
+  PROCESSING_FreeRunBlocks(context);
+}
+
+void RestartWithIOLimit(APP_HWND window, int32_t limit) {
+  StopTest();
+  g_appContext.nIOLimit = limit;
+  StartTest();
+  InvalidateRect((HWND)window, NULL, TRUE);
+}

@@ -1,0 +1,21 @@
+// Test run control: starts and stops a run on the selected ASIO driver, on
+// the GUI thread, from menu commands and from the main window's destruction.
+#ifndef MB_TEST_TESTCONTROL_H
+#define MB_TEST_TESTCONTROL_H
+
+#include <stdint.h>
+
+#include "app/appcontext.h"
+
+// A run on g_appContext.nAsioDriver; nothing without a selected driver.
+void StartTest(void);
+// Stops and closes the selected driver, then releases what the run left.
+void StopTest(void);
+// StopTest, the new limit, StartTest, then repaints the window.
+void RestartWithIOLimit(APP_HWND window, int32_t limit);
+
+// The Windows poster of the audio thread's commands: WM_COMMAND with the
+// command as wParam to the context's hwndMain.
+void TESTCONTROL_PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam);
+
+#endif  // MB_TEST_TESTCONTROL_H
