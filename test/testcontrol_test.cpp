@@ -1,0 +1,428 @@
+// Whole test runs through the device manager and the simulated driver,
+// registered in the test prefix with profiles of this test's own; a window
+// of the test receives the commands that the audio thread posts.
+#include "test/testcontrol.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/txtbuffer.h"
+#include "asio/asioman.h"
+#include "simdriver/simreg.h"
+#include "test/statistics.h"
+
+APPCONTEXT g_appContext;
+
+namespace {
+
+const char kDashes54[] = "------------------------------------------------------";
+const char kDashes59[] = "-----------------------------------------------------------";
+const char kPriorityLine[] = "   INFO: callback thread priority: ";
+
+struct LOGLINE {
+  int nNumber;
+  std::string text;
+};
+
+std::wstring DllPath() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring s(path, n);
+  return s.substr(0, s.find_last_of(L"\\/") + 1) + L"MBSimAsio.dll";
+}
+
+std::string TempFile(const char* name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  char path[MAX_PATH + 64];
+  snprintf(path, sizeof(path), "%smbtestrun_%lu_%s.txt", dir, GetCurrentProcessId(), name);
+  return path;
+}
+
+std::map<std::string, std::string> ReadReport(const std::string& path) {
+  std::map<std::string, std::string> values;
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return values;
+  char line[512];
+  while (fgets(line, sizeof(line), f)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    size_t eq = s.find('=');
+    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
+  }
+  fclose(f);
+  return values;
+}
+
+std::string Grouped(int64_t value) {
+  char text[FORMATGROUPED_SIZE];
+  FormatGroupedInt64(value, text, 0);
+  return text;
+}
+
+// The main window's handling of the restart command, as the menu does it.
+std::vector<intptr_t> g_restarts;
+bool g_obeyRestarts = true;
+
+LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && LOWORD(wParam) == CMD_RESTART) {
+    g_restarts.push_back((intptr_t)lParam);
+    if (g_obeyRestarts) {
+      StopTest();
+      if (lParam != 0) StartTest();
+    }
+    return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+class TestRunEndToEnd : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CoInitialize(nullptr);
+    WNDCLASSA wc;
+    memset(&wc, 0, sizeof(wc));
+    wc.lpfnWndProc = TestWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "MBTestRunWindow";
+    RegisterClassA(&wc);
+  }
+  static void TearDownTestSuite() { CoUninitialize(); }
+
+  void SetUp() override {
+    window = CreateWindowExA(0, "MBTestRunWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    APPCONTEXT* context = &g_appContext;
+    memset((void*)context, 0, sizeof(*context));
+    context->nIOLimit = 512;
+    context->fSineFrequency = 440.0f;
+    context->hwndMain = window;
+    TXTBUFFER_Init(&context->log);
+    STATISTICS_AllocHistory(context);
+    g_restarts.clear();
+    g_obeyRestarts = true;
+  }
+
+  void TearDown() override {
+    g_obeyRestarts = false;
+    StopTest();
+    g_appContext.nAsioDriver = 0;
+    Pump(50, nullptr);
+    if (managerStarted) ASIOMAN_End();
+    for (size_t i = 0; i < profiles.size(); ++i) {
+      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
+      SIMREG_UnregisterClass(classes[i]);
+    }
+    for (const std::string& f : files) DeleteFileA(f.c_str());
+    DestroyWindow(window);
+    STATISTICS_FreeHistory(&g_appContext);
+    TXTBUFFER_Free(&g_appContext.log);
+  }
+
+  // A profile with a fresh class; returns its name as the driver list shows it.
+  std::string AddProfile(const char* name, std::vector<std::string> settings) {
+    CLSID clsid;
+    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
+    std::string full = std::string("MBTestRun ") + name;
+    std::vector<const char*> texts;
+    for (const std::string& s : settings) texts.push_back(s.c_str());
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), DllPath().c_str()));
+    EXPECT_EQ(ERROR_SUCCESS,
+              SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
+    profiles.push_back(full);
+    classes.push_back(clsid);
+    return full;
+  }
+
+  std::string AddReportFile(const char* name) {
+    files.push_back(TempFile(name));
+    DeleteFileA(files.back().c_str());
+    return "ReportFile=" + files.back();
+  }
+
+  // Starts the manager over the registry as it is now and selects the driver.
+  void Select(const std::string& name) {
+    ASSERT_EQ(1, ASIOMAN_Init(GetModuleHandleA(nullptr)));
+    managerStarted = true;
+    for (int i = 1; i <= ASIOMAN_GetEntryCount(); ++i)
+      if (name == ASIOMAN_GetEntry(i)->szName) g_appContext.nAsioDriver = i;
+    ASSERT_GT(g_appContext.nAsioDriver, 0) << name;
+  }
+
+  // Dispatches the window's messages for ms, or until done says so.
+  void Pump(int ms, std::function<bool()> done) {
+    DWORD end = GetTickCount() + (DWORD)ms;
+    while ((int)(end - GetTickCount()) > 0) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      if (done && done()) return;
+      Sleep(5);
+    }
+  }
+
+  // The log's lines with their numbers, without prefixes and line ends.
+  std::vector<LOGLINE> Lines() const {
+    std::vector<LOGLINE> lines;
+    const TXTBUFFER* log = &g_appContext.log;
+    std::string text(log->pText, log->nUsed);
+    size_t start = 0;
+    while (start < text.size()) {
+      // A text that ends in its own LF gets no CR LF of its own.
+      size_t end = text.find("\n#", start);
+      std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+      if (!line.empty() && line.back() == '\n') line.pop_back();
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      size_t blank = line.find(' ');
+      lines.push_back(LOGLINE{atoi(line.c_str() + 1), line.substr(blank + 1)});
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    return lines;
+  }
+
+  int Count(const std::string& text) const {
+    int n = 0;
+    for (const LOGLINE& l : Lines()) n += l.text == text;
+    return n;
+  }
+  int CountPrefix(const std::string& prefix) const {
+    int n = 0;
+    for (const LOGLINE& l : Lines()) n += l.text.compare(0, prefix.size(), prefix) == 0;
+    return n;
+  }
+
+  // The start sequence of a 2 x 2 device at 48 000 Hz and 480 samples.
+  std::vector<std::string> StartSequence(const std::string& name) const {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    int64_t frequency = f.QuadPart;
+    return {kDashes54,
+            "(64Bits) TEST ASIO DEVICE: " + name,
+            "PREPARE DEVICE: sr:48000 Hz / buffer: 480 smp / in: 2 / out: 2",
+            "Latency: in:480 smp / buffer: 480 smp / out: 960 smp / total: 40.00 ms",
+            "Must Call ASIOOutputReady(): YES",
+            kDashes59,
+            " ASIO Buffer 0 / Input / type:18 /ASIOSTInt32LSB (Input 1)",
+            " ASIO Buffer 1 / Input / type:18 /ASIOSTInt32LSB (Input 2)",
+            " ASIO Buffer 2 / Output / type:18 /ASIOSTInt32LSB (Output 1)",
+            " ASIO Buffer 3 / Output / type:18 /ASIOSTInt32LSB (Output 2)",
+            kDashes59,
+            "                               Latency: 480 smp",
+            "                             I/O Limit: 512 / in: 2 / out: 2",
+            "          Performance Counter Frequency: " + Grouped(frequency),
+            "     Performance Counter for one buffer: " + Grouped(480 * frequency / 48000) + " (10.0 ms)",
+            "            Performance Counter for 10%: " + Grouped((int64_t)((double)frequency * 0.1 * 480 / 48000)),
+            kDashes59,
+            "GENERATE SINUS: 440 Hz -10 dBfs",
+            "DSP LOAD: nothing",
+            "START ASIO DEVICE: Running",
+            "Report:",
+            "Device Is Openned. | Device Is Started. | "};
+  }
+
+  // The texts from line `from` on, with the one thread-priority line taken
+  // out; it must come after the driver started (after the load line).
+  std::vector<std::string> WithoutPriorityLine(size_t from, size_t startedAt) const {
+    std::vector<LOGLINE> lines = Lines();
+    std::vector<std::string> texts;
+    int found = 0;
+    for (size_t i = from; i < lines.size(); ++i) {
+      if (lines[i].text.compare(0, strlen(kPriorityLine), kPriorityLine) == 0) {
+        found++;
+        EXPECT_GT(i, from + startedAt) << "thread priority line before the driver started";
+        continue;
+      }
+      texts.push_back(lines[i].text);
+    }
+    EXPECT_EQ(1, found) << "thread priority lines";
+    return texts;
+  }
+
+  std::string Dump() const {
+    std::string all;
+    for (const LOGLINE& l : Lines()) all += "[" + l.text + "]\n";
+    return all;
+  }
+
+  HWND window = nullptr;
+  bool managerStarted = false;
+  std::vector<std::string> profiles;
+  std::vector<CLSID> classes;
+  std::vector<std::string> files;
+};
+
+const std::vector<std::string> kStereo48k = {"Inputs=2", "Outputs=2", "SampleRate=48000",
+                                             "PreferredBufferSize=480", "InputLatency=480", "OutputLatency=960"};
+
+TEST_F(TestRunEndToEnd, ACompleteRunLogsEveryLineOfTheStartAndStopSequences) {
+  std::string name = AddProfile("stereo", kStereo48k);
+  Select(name);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    size_t from = Lines().size();
+    StartTest();
+    Pump(300, nullptr);
+    StopTest();
+    std::vector<std::string> expected = StartSequence(name);
+    expected.push_back("STOP ASIO DEVICE: " + name);
+    expected.push_back("CLOSE DEVICE");
+    // The priority line may come anywhere after the load line (index 18).
+    std::vector<std::string> actual = WithoutPriorityLine(from, 18);
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], actual[i]) << "line " << i;
+  }
+  // Line numbers run on across the runs.
+  std::vector<LOGLINE> lines = Lines();
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ((int)i + 1, lines[i].nNumber);
+  EXPECT_GT(g_appContext.nBufferNumber, 10);
+  EXPECT_TRUE(g_restarts.empty());
+}
+
+TEST_F(TestRunEndToEnd, StartWithoutDeviceLogsNothingAndLeavesTheStatistics) {
+  g_appContext.nTimingError10 = 5;
+  StartTest();
+  StopTest();
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(5, g_appContext.nTimingError10);
+}
+
+TEST_F(TestRunEndToEnd, TheDriverHearsTheSineAtEveryOutput) {
+  std::string name = AddProfile("tone", {"Inputs=2", "Outputs=4", AddReportFile("tone")});
+  Select(name);
+  g_appContext.fSineFrequency = 1000.0f;
+  StartTest();
+  Pump(800, nullptr);
+  StopTest();
+  std::map<std::string, std::string> report = ReadReport(files.back());
+  ASSERT_FALSE(report.empty());
+  for (int c = 0; c < 4; ++c) {
+    std::string out = "out" + std::to_string(c);
+    EXPECT_NEAR(1000.0, atof(report[out + ".frequency"].c_str()), 1.0) << out;
+    EXPECT_NEAR(0.1, atof(report[out + ".peak"].c_str()), 0.001) << out;
+  }
+  EXPECT_EQ(1, Count("GENERATE SINUS: 1000 Hz -10 dBfs"));
+}
+
+TEST_F(TestRunEndToEnd, TheDriverHearsItsInputsRepeatedOverTheOutputs) {
+  std::string name = AddProfile("pass", {"Inputs=2", "Outputs=6", AddReportFile("pass")});
+  Select(name);
+  g_appContext.fSineFrequency = 0.0f;
+  StartTest();
+  Pump(800, nullptr);
+  StopTest();
+  std::map<std::string, std::string> report = ReadReport(files.back());
+  ASSERT_FALSE(report.empty());
+  for (int c = 0; c < 6; ++c) {
+    std::string out = "out" + std::to_string(c);
+    EXPECT_EQ("1", report[out + ".passthrough"]) << out;
+    EXPECT_EQ(std::to_string(c % 2), report[out + ".passthrough_source"]) << out;
+  }
+  // Inputs 0 and 1 carry different tones: the outputs alternate between them.
+  EXPECT_NE(report["out0.frequency"], report["out1.frequency"]);
+  EXPECT_EQ(report["out0.frequency"], report["out4.frequency"]);
+  EXPECT_EQ(report["out1.frequency"], report["out5.frequency"]);
+  EXPECT_EQ(1, Count("MODE PASS-THROUGH: all inputs -> all outputs"));
+}
+
+TEST_F(TestRunEndToEnd, MoreInputsThanOutputsPassTheFirstOnes) {
+  std::string name = AddProfile("wide", {"Inputs=4", "Outputs=2", AddReportFile("wide")});
+  Select(name);
+  g_appContext.fSineFrequency = 0.0f;
+  StartTest();
+  Pump(800, nullptr);
+  StopTest();
+  std::map<std::string, std::string> report = ReadReport(files.back());
+  ASSERT_FALSE(report.empty());
+  EXPECT_EQ("1", report["out0.passthrough"]);
+  EXPECT_EQ("1", report["out1.passthrough"]);
+  EXPECT_EQ("0", report["out0.passthrough_source"]);
+  EXPECT_EQ("1", report["out1.passthrough_source"]);
+}
+
+TEST_F(TestRunEndToEnd, AResetRequestRestartsTheRunWithoutUserAction) {
+  std::vector<std::string> settings = kStereo48k;
+  settings.push_back("ResetAfter=40");
+  std::string name = AddProfile("reset", settings);
+  Select(name);
+  StartTest();
+  Pump(3000, [] { return !g_restarts.empty(); });
+  ASSERT_EQ(1u, g_restarts.size());
+  EXPECT_EQ(1, g_restarts[0]);
+  g_obeyRestarts = false;  // the restarted stream would ask again
+  Pump(100, nullptr);       // for its thread priority line
+  std::vector<LOGLINE> lines = Lines();
+  size_t reset = 0;
+  while (reset < lines.size() && lines[reset].text.compare(0, 14, "DEVICE RESET: ") != 0) ++reset;
+  ASSERT_LT(reset, lines.size());
+  EXPECT_EQ(
+      "DEVICE RESET: (kAsioResetRequest msg) Request From Audio Driver\nAudio Stream needs a complete RESET\n\n"
+      "Please Re-Start the Audio Device...",
+      lines[reset].text);
+  std::vector<std::string> expected = {"STOP ASIO DEVICE: " + name, "CLOSE DEVICE"};
+  for (const std::string& s : StartSequence(name)) expected.push_back(s);
+  std::vector<std::string> actual = WithoutPriorityLine(reset + 1, 2 + 18);
+  actual.resize(std::min(actual.size(), expected.size()));
+  EXPECT_EQ(expected, actual);
+  EXPECT_EQ(2, Count("START ASIO DEVICE: Running"));
+}
+
+TEST_F(TestRunEndToEnd, ReentranceStopsTheRunWithoutRestart) {
+  std::vector<std::string> settings = kStereo48k;
+  settings.push_back("ReentranceAfter=10");
+  std::string name = AddProfile("reenter", settings);
+  Select(name);
+  // Copy load keeps each buffer busy long enough for the second call to overlap.
+  g_appContext.nSingleCopies = 32;
+  g_appContext.nPatches = 32;
+  g_appContext.nBusCopies = 32;
+  StartTest();
+  Pump(3000, [] { return !g_restarts.empty(); });
+  ASSERT_EQ(1u, g_restarts.size()) << Dump();
+  EXPECT_EQ(0, g_restarts[0]);
+  EXPECT_EQ(1, Count("DEVICE WANT TO STOP: (Re-entrance detected) Driver Callback Re-entrance...\nUnexpected error..."));
+  std::vector<LOGLINE> lines = Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 2].text);
+  EXPECT_EQ("CLOSE DEVICE", lines.back().text);
+  EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
+  EXPECT_EQ(1, CountPrefix(kPriorityLine));
+}
+
+TEST_F(TestRunEndToEnd, AnInputWithoutConversionStopsTheRunWithoutRestart) {
+  std::string name = AddProfile("float64", {"InputType=ASIOSTFloat64LSB"});
+  Select(name);
+  StartTest();
+  Pump(3000, [] { return !g_restarts.empty(); });
+  ASSERT_EQ(1u, g_restarts.size());
+  EXPECT_EQ(0, g_restarts[0]);
+  EXPECT_EQ(1, Count("DEVICE WANT TO STOP: (Data conversion missing) No data conversion supplied...\n"
+                     "Conversion error nu : 2"))
+      << Dump();
+  std::string text(g_appContext.log.pText, g_appContext.log.nUsed);
+  EXPECT_NE(std::string::npos, text.find("Conversion error nu : 2\n#"));  // no line end added after its LF
+  EXPECT_EQ("CLOSE DEVICE", Lines().back().text);
+  EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
+}
+
+TEST_F(TestRunEndToEnd, AnIOLimitRestartsTheSelectedDeviceWithFewerChannels) {
+  std::string name = AddProfile("wide16", {"Inputs=24", "Outputs=24"});
+  Select(name);
+  RestartWithIOLimit(window, 16);
+  StopTest();
+  EXPECT_EQ(1, Count("                             I/O Limit: 16 / in: 16 / out: 16"));
+  EXPECT_EQ(1, Count("STOP ASIO DEVICE: " + name) - 1);
+  EXPECT_EQ(16, g_appContext.nIOLimit);
+}
+
+}  // namespace
