@@ -276,8 +276,8 @@ std::string ClassServer(REFCLSID clsid, const char* value) {
   return text;
 }
 
-int RunRegsvr(const std::wstring& args) {
-  std::wstring command = L"regsvr32.exe " + args;
+int RunProgram(const std::wstring& command_) {
+  std::wstring command = command_;
   STARTUPINFOW si;
   PROCESS_INFORMATION pi;
   memset(&si, 0, sizeof(si));
@@ -291,9 +291,23 @@ int RunRegsvr(const std::wstring& args) {
   return (int)code;
 }
 
+int RunRegsvr(const std::wstring& args) { return RunProgram(L"regsvr32.exe " + args); }
+
+// A prefix where someone registered the driver before the tests gets it back.
+bool DefaultsRegistered() {
+  std::vector<std::string> keys = AsioKeySnapshot();
+  char guid[SIMREG_GUID_TEXT_SIZE];
+  SIMREG_GuidToText(SIMREG_Defaults[0].clsid, guid);
+  return std::find(keys.begin(), keys.end(), std::string(SIMREG_Defaults[0].szName) + "=" + guid) != keys.end();
+}
+
 TEST(SimDriverRegistration, RegsvrListsTheDefaultProfilesAndUnregisteringRestoresTheRegistry) {
-  std::vector<std::string> before = AsioKeySnapshot();
   std::wstring dll = L"\"" + DllPath() + L"\"";
+  bool registered = DefaultsRegistered();
+  if (registered) {
+    ASSERT_EQ(0, RunRegsvr(L"/u /s " + dll));
+  }
+  std::vector<std::string> before = AsioKeySnapshot();
   ASSERT_EQ(0, RunRegsvr(L"/s " + dll));
   std::vector<std::string> during = AsioKeySnapshot();
   std::wstring server = DllPath();
@@ -315,6 +329,9 @@ TEST(SimDriverRegistration, RegsvrListsTheDefaultProfilesAndUnregisteringRestore
   ASSERT_EQ(0, RunRegsvr(L"/u /s " + dll));
   EXPECT_EQ(before, AsioKeySnapshot());
   for (int i = 0; i < SIMREG_DefaultCount; ++i) EXPECT_EQ("", ClassServer(SIMREG_Defaults[i].clsid, nullptr));
+  if (registered) {
+    EXPECT_EQ(0, RunRegsvr(L"/s " + dll));
+  }
 }
 
 // Registers the DLL for each test and removes it, and every profile the test
@@ -323,10 +340,13 @@ class SimDriverTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     CoInitialize(nullptr);
+    wasRegistered_ = DefaultsRegistered();
     module_ = LoadLibraryW(DllPath().c_str());
     ASSERT_NE(nullptr, module_);
   }
   static void TearDownTestSuite() {
+    auto reg = (HRESULT(STDAPICALLTYPE*)(void))(void*)GetProcAddress(module_, "DllRegisterServer");
+    if (wasRegistered_ && reg) reg();
     FreeLibrary(module_);
     CoUninitialize();
   }
@@ -417,6 +437,7 @@ class SimDriverTest : public ::testing::Test {
   }
 
   static HMODULE module_;
+  static bool wasRegistered_;
   std::vector<IASIO*> drivers_;
   std::vector<std::string> profiles_;
   std::vector<CLSID> classes_;
@@ -424,6 +445,7 @@ class SimDriverTest : public ::testing::Test {
 };
 
 HMODULE SimDriverTest::module_ = nullptr;
+bool SimDriverTest::wasRegistered_ = false;
 
 TEST_F(SimDriverTest, TheStereoProfileAnswersEveryCallAsPublished) {
   IASIO* d = Create(SIMREG_Defaults[0].clsid);
@@ -916,6 +938,44 @@ TEST_F(SimDriverTest, StopWaitsForARunningCallbackUnlessTheProfileSaysOtherwise)
     EXPECT_EQ(ASE_OK, d->disposeBuffers());
     EXPECT_EQ(0, g_host.inCallback.load());
   }
+}
+
+TEST_F(SimDriverTest, TheProfileToolAddsAProfileWithAFreshClassAndRemovesIt) {
+  std::wstring tool = L"\"" + ModuleDirectory() + L"MBSimProfile.exe\" ";
+  std::wstring dll = L"\"" + DllPath() + L"\"";
+  const char* name = "MBSimTest tool";
+  profiles_.push_back(name);  // cleaned up even when the tool fails
+  classes_.push_back(GUID_NULL);
+  ASSERT_EQ(0, RunProgram(tool + L"add \"MBSimTest tool\" " + dll + L" Inputs=6 OutputType=ASIOSTInt16LSB"));
+  EXPECT_NE(0, RunProgram(tool + L"add \"MBSimTest tool\" " + dll));  // exists already
+  EXPECT_NE(0, RunProgram(tool + L"add \"MBSimTest other\" " + dll + L" Inptus=6"));  // misspelt
+
+  char text[64] = "";
+  DWORD size = sizeof(text);
+  ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, SIMREG_ASIO_KEY "\\MBSimTest tool", "CLSID",
+                                        RRF_RT_REG_SZ, nullptr, text, &size));
+  CLSID clsid;
+  ASSERT_TRUE(SIMREG_TextToGuid(text, &clsid));
+  classes_.back() = clsid;
+  for (int i = 0; i < SIMREG_DefaultCount; ++i) EXPECT_FALSE(IsEqualGUID(SIMREG_Defaults[i].clsid, clsid));
+  IASIO* d = Create(clsid);
+  ASSERT_NE(nullptr, d);
+  ASSERT_EQ(ASIOTrue, d->init(nullptr));
+  int32_t in = 0, out = 0;
+  EXPECT_EQ(ASE_OK, d->getChannels(&in, &out));
+  EXPECT_EQ(6, in);
+  ASIOChannelInfo info;
+  memset(&info, 0, sizeof(info));
+  EXPECT_EQ(ASE_OK, d->getChannelInfo(&info));
+  EXPECT_EQ(ASIOSTInt16LSB, info.type);
+  char driverName[ASIO_DRIVERNAME_SIZE];
+  d->getDriverName(driverName);
+  EXPECT_STREQ(name, driverName);
+
+  EXPECT_EQ(0, RunProgram(tool + L"remove \"MBSimTest tool\""));
+  EXPECT_EQ("", ClassServer(clsid, nullptr));
+  EXPECT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, SIMREG_ASIO_KEY "\\MBSimTest tool", "CLSID",
+                                        RRF_RT_REG_SZ, nullptr, text, &size));
 }
 
 }  // namespace
