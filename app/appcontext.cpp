@@ -1,0 +1,5 @@
+#include "app/appcontext.h"
+
+// Static storage: zero before anything runs, which every atomic member reads
+// as its zero value.
+APPCONTEXT g_appContext;
