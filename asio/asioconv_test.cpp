@@ -88,6 +88,21 @@ TEST(SampleConversionInput, Float32SaturatesAndMapsNanToZero) {
   EXPECT_EQ(0, In1(ASIOSTFloat32LSB, FloatBytes(-NAN)));
 }
 
+TEST(SampleConversionInput, Float32GivesTheSameValuesInLongRunsAsOneByOne) {
+  std::vector<float> values = {0.0f,   -0.0f,      1.0f,      -1.0f,        0.5f,         NAN,        -NAN,
+                               1e30f,  -1e30f,     INFINITY,  -INFINITY,    256.0f,       -256.0f,    256.00003f,
+                               -256.00003f, 255.99998f, 1e-40f, 0.99999994f, -0.99999994f, 3.0e-7f, 1.2e-7f};
+  std::mt19937 random(99);
+  std::uniform_real_distribution<float> sample(-1.5f, 1.5f);
+  while (values.size() < 1027) values.push_back(sample(random));
+  std::vector<uint8_t> driver(values.size() * 4 + 1);
+  memcpy(driver.data() + 1, values.data(), values.size() * 4);
+  std::vector<int32_t> block(values.size(), 0);
+  ConvertIn(ASIOSTFloat32LSB, driver.data() + 1, block.data(), block.size());
+  for (size_t i = 0; i < values.size(); i++)
+    EXPECT_EQ(In1(ASIOSTFloat32LSB, FloatBytes(values[i])), block[i]) << "value " << values[i] << " at " << i;
+}
+
 TEST(SampleConversionInput, TypesWithoutConversionKeepTheBlockAndReportTheirCode) {
   struct Case {
     ASIOSampleType type;
