@@ -14,6 +14,7 @@
 #include "winaudio/winaudio.h"
 
 HINSTANCE g_hInstance;
+void (*g_pfnBeforeRelease)(void);
 
 // WM_DESTROY is posted by the close box and by File, Quit, so two can arrive
 // before the quit message; the shutdown must run once. Commands that arrive
@@ -162,6 +163,7 @@ static void OnDestroy(void) {
   StopTest();
   if (g_appContext.nTimerId != 0) KillTimer((HWND)g_appContext.hwndMain, IDT_REFRESH);
   g_appContext.nTimerId = 0;
+  if (g_pfnBeforeRelease) g_pfnBeforeRelease();
   ReleaseAppResources();
   PostQuitMessage(0);
 }

@@ -50,6 +50,10 @@ void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam);
 void UpdateMenuChecks(HMENU menu);
 void ShowAboutBox(void);
 
+// Called once at shutdown after the test has stopped and before anything is
+// released; lets an in-process test read the final log. Null by default.
+extern void (*g_pfnBeforeRelease)(void);
+
 // Formats the window title into out.
 void APP_FormatTitle(char* out, int outSize);
 

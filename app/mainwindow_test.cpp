@@ -1,0 +1,351 @@
+// The real main window, created in this process: menus and check marks (a
+// window's menu cannot be read from another process under Wine), the layout,
+// the refresh tick and the shutdown paths, with simulated driver profiles of
+// this test's own.
+#include "app/mainwindow.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/txtbuffer.h"
+#include "asio/asioman.h"
+#include "simdriver/simreg.h"
+#include "ui/qz2ctl.h"
+#include "ui/statuspanel.h"
+#include "winaudio/winaudio.h"
+
+namespace {
+
+std::wstring DllPath() {
+  wchar_t path[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring s(path, n);
+  return s.substr(0, s.find_last_of(L"\\/") + 1) + L"MBSimAsio.dll";
+}
+
+std::string TempFile(const char* name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  char path[MAX_PATH + 64];
+  snprintf(path, sizeof(path), "%smbapp_%lu_%s.txt", dir, GetCurrentProcessId(), name);
+  return path;
+}
+
+std::map<std::string, std::string> ReadReport(const std::string& path) {
+  std::map<std::string, std::string> values;
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return values;
+  char line[512];
+  while (fgets(line, sizeof(line), f)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    size_t eq = s.find('=');
+    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
+  }
+  fclose(f);
+  return values;
+}
+
+// The log's lines without their "#nnnn " prefixes.
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    size_t blank = line.find(' ');
+    lines.push_back(blank == std::string::npos ? line : line.substr(blank + 1));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::string g_finalLog;
+int g_releaseCalls;
+
+void CaptureFinalLog() {
+  g_releaseCalls++;
+  const TXTBUFFER* log = &g_appContext.log;
+  g_finalLog = log->pText ? std::string(log->pText, log->nUsed) : std::string();
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    g_finalLog.clear();
+    g_releaseCalls = 0;
+    g_pfnBeforeRelease = CaptureFinalLog;
+  }
+
+  void TearDown() override {
+    if (hwnd && !quit) Quit();
+    if (hwnd) DestroyWindow(hwnd);
+    for (size_t i = 0; i < profiles.size(); ++i) {
+      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
+      SIMREG_UnregisterClass(classes[i]);
+    }
+    for (const std::string& f : files) DeleteFileA(f.c_str());
+    g_pfnBeforeRelease = nullptr;
+    CoUninitialize();
+  }
+
+  std::string AddProfile(const char* name, std::vector<std::string> settings) {
+    CLSID clsid;
+    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
+    std::string full = std::string("MBAppTest ") + name;
+    std::vector<const char*> texts;
+    for (const std::string& s : settings) texts.push_back(s.c_str());
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), DllPath().c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
+    profiles.push_back(full);
+    classes.push_back(clsid);
+    return full;
+  }
+
+  std::string AddReportFile(const char* name) {
+    files.push_back(TempFile(name));
+    DeleteFileA(files.back().c_str());
+    return "ReportFile=" + files.back();
+  }
+
+  // What WinMain does, up to the message loop.
+  void OpenMainWindow() {
+    QZ2CTL_InitModule(GetModuleHandleA(nullptr));
+    g_hInstance = GetModuleHandleA(nullptr);
+    char title[128];
+    APP_FormatTitle(title, sizeof title);
+    hwnd = CreateMainWindow(g_hInstance, title);
+    ASSERT_NE(nullptr, hwnd);
+  }
+
+  int IndexOf(const std::string& name) {
+    for (int i = 1; i <= ASIOMAN_GetEntryCount(); ++i)
+      if (name == ASIOMAN_GetEntry(i)->szName) return i;
+    return 0;
+  }
+
+  // Dispatches messages for ms or until WM_QUIT.
+  void Pump(int ms) {
+    DWORD end = GetTickCount() + (DWORD)ms;
+    while (!quit && (int)(end - GetTickCount()) > 0) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          quit = true;
+          break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+      Sleep(5);
+    }
+  }
+
+  // The rest of WinMain: the loop ends, the library and context go.
+  void Quit() {
+    if (!quit) PostMessageA(hwnd, WM_COMMAND, 11, 0);
+    Pump(10000);
+    QZ2CTL_EndModule();
+    APPCONTEXT_Free();
+  }
+
+  std::vector<std::string> LogLines() const {
+    const TXTBUFFER* log = &g_appContext.log;
+    return LinesOf(log->pText ? std::string(log->pText, log->nUsed) : std::string());
+  }
+
+  bool LogHas(const std::string& line) const {
+    for (const std::string& l : LogLines())
+      if (l == line) return true;
+    return false;
+  }
+
+  void PumpUntilLogHas(const std::string& line, int ms) {
+    DWORD end = GetTickCount() + (DWORD)ms;
+    while (!LogHas(line) && (int)(end - GetTickCount()) > 0) Pump(20);
+  }
+
+  UINT State(int id) { return GetMenuState(GetMenu(hwnd), (UINT)id, MF_BYCOMMAND); }
+
+  HWND hwnd = nullptr;
+  bool quit = false;
+  std::vector<std::string> profiles;
+  std::vector<CLSID> classes;
+  std::vector<std::string> files;
+};
+
+TEST_F(MainWindowTest, MenusAtTheFirstOpeningShowTheDefaultsAndEveryDriverInListOrder) {
+  AddProfile("Alpha", {});
+  AddProfile("Beta", {"Inputs=4"});
+  OpenMainWindow();
+  SendMessageA(hwnd, WM_INITMENU, (WPARAM)GetMenu(hwnd), 0);
+
+  const int checked[] = {102, 156, 167, 200, 300, 500, 600, 700};
+  for (int id : checked) EXPECT_TRUE(State(id) & MF_CHECKED) << id;
+  const int unchecked[] = {100, 101, 103, 150, 151, 155, 160, 166, 168, 175, 201, 232, 301, 501, 601, 701, 732};
+  for (int id : unchecked) EXPECT_FALSE(State(id) & MF_CHECKED) << id;
+
+  HMENU devices = GetSubMenu(GetMenu(hwnd), 1);
+  ASSERT_NE(nullptr, devices);
+  int drivers = ASIOMAN_GetEntryCount();
+  ASSERT_GE(drivers, 2);
+  ASSERT_EQ(GetMenuItemCount(devices), 2 + drivers);
+  char text[300];
+  GetMenuStringA(devices, 0, text, sizeof text, MF_BYPOSITION);
+  EXPECT_STREQ(text, "&Open ASIO Control Panel");
+  EXPECT_EQ(GetMenuItemID(devices, 0), 999u);
+  EXPECT_TRUE(GetMenuState(devices, 1, MF_BYPOSITION) & MF_SEPARATOR);
+  for (int i = 1; i <= drivers; i++) {
+    wchar_t item[300];
+    GetMenuStringW(devices, (UINT)(1 + i), item, 300, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(item), std::wstring(L"ASIO: ") + ASIOMAN_GetEntry(i)->wszName);
+    EXPECT_EQ(GetMenuItemID(devices, 1 + i), (UINT)(999 + i));
+    EXPECT_FALSE(GetMenuState(devices, (UINT)(1 + i), MF_BYPOSITION) & MF_CHECKED);
+  }
+}
+
+TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
+  std::string name = AddProfile("Checks", {});
+  OpenMainWindow();
+  int index = IndexOf(name);
+  ASSERT_GT(index, 0);
+  SendMessageA(hwnd, WM_COMMAND, 150, 0);  // pass-through
+  SendMessageA(hwnd, WM_COMMAND, 171, 0);  // zoom 6 %
+  SendMessageA(hwnd, WM_COMMAND, 316, 0);  // 2048 FPU filters
+  SendMessageA(hwnd, WM_COMMAND, 205, 0);  // not a load item: ignored
+  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  SendMessageA(hwnd, WM_INITMENU, (WPARAM)GetMenu(hwnd), 0);
+  EXPECT_TRUE(State(150) & MF_CHECKED);
+  EXPECT_FALSE(State(102) & MF_CHECKED);
+  EXPECT_TRUE(State(171) & MF_CHECKED);
+  EXPECT_FALSE(State(167) & MF_CHECKED);
+  EXPECT_TRUE(State(316) & MF_CHECKED);
+  EXPECT_TRUE(State(200) & MF_CHECKED);
+  EXPECT_TRUE(State(999 + index) & MF_CHECKED);
+  EXPECT_EQ(g_appContext.nCpuFilters, 0);
+  EXPECT_TRUE(LogHas("DSP LOAD: CPU: 0 / FPU: 2048 / SINGLECPY: 0 / PATCH: 0 / BUSCPY: 0"));
+  EXPECT_TRUE(LogHas("MODE PASS-THROUGH: all inputs -> all outputs"));
+
+  SendMessageA(hwnd, WM_COMMAND, 102, 0);  // the tone again
+  SendMessageA(hwnd, WM_INITMENU, (WPARAM)GetMenu(hwnd), 0);
+  EXPECT_TRUE(State(102) & MF_CHECKED);
+  EXPECT_FALSE(State(150) & MF_CHECKED);
+}
+
+TEST_F(MainWindowTest, ControlPanelWithoutADriverDoesNothing) {
+  OpenMainWindow();
+  int32_t lines = g_appContext.log.nLines;
+  SendMessageA(hwnd, WM_COMMAND, 999, 0);
+  SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stop with no driver: nothing either
+  EXPECT_EQ(g_appContext.log.nLines, lines);
+  EXPECT_EQ(g_appContext.nAsioDriver, 0);
+}
+
+TEST_F(MainWindowTest, ASmallWindowKeepsThePanelAndTheLogViewUsable) {
+  OpenMainWindow();
+  SetWindowPos(hwnd, nullptr, 0, 0, 150, 200, SWP_NOMOVE | SWP_NOZORDER);
+  Pump(50);
+  EXPECT_EQ(g_appContext.nPanelWidth, 400);
+  RECT view;
+  GetWindowRect((HWND)g_appContext.hLogView, &view);
+  EXPECT_GE(view.bottom - view.top, 100);
+  SetWindowPos(hwnd, nullptr, 0, 0, 1200, 900, SWP_NOMOVE | SWP_NOZORDER);
+  Pump(50);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(g_appContext.nPanelWidth, client.right - 20);
+  GetWindowRect((HWND)g_appContext.hLogView, &view);
+  EXPECT_EQ(view.bottom - view.top, client.bottom - 330 - 100);
+}
+
+TEST_F(MainWindowTest, ATickCopiesTheLogOnlyAfterItChanged) {
+  OpenMainWindow();
+  HWND view = (HWND)g_appContext.hLogView;
+  SendMessageA(hwnd, WM_COMMAND, 100, 0);  // logs the mode line
+  SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+  char text[4096];
+  GetWindowTextA(view, text, sizeof text);
+  EXPECT_STREQ(text, g_appContext.log.pText);
+
+  SetWindowTextA(view, "untouched");
+  SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+  GetWindowTextA(view, text, sizeof text);
+  EXPECT_STREQ(text, "untouched");
+  SendMessageA(hwnd, WM_COMMAND, 101, 0);
+  SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+  GetWindowTextA(view, text, sizeof text);
+  EXPECT_STREQ(text, g_appContext.log.pText);
+}
+
+TEST_F(MainWindowTest, ARenderEndpointCommandNamesTheEndpointOrNothing) {
+  OpenMainWindow();
+  int count = WINAUDIO_GetRenderCount();
+  char header[512];
+  SendMessageA(hwnd, WM_COMMAND, 1249 + count + 1, 0);  // past the list
+  EXPECT_EQ(g_appContext.nWinDevice, count + 1);
+  STATUSPANEL_FormatHeader(header, sizeof header);
+  EXPECT_STREQ(header, "");
+  ASSERT_GE(count, 1) << "the sound server of the test fixture gives render endpoints";
+  SendMessageA(hwnd, WM_COMMAND, 1250, 0);
+  EXPECT_EQ(g_appContext.nAsioDriver, 0);
+  STATUSPANEL_FormatHeader(header, sizeof header);
+  EXPECT_EQ(std::string(header),
+            std::string("TESTING: ") + WINAUDIO_GetRenderDevice(1)->szName + " (0 Hz) 0i / 0o (buffer: 0 smp = 0.0ms)");
+}
+
+// File, Quit and the close box take one path: the test stops, and its stop
+// and close lines are in the log before the log is released; the driver has
+// disposed its buffers and been released.
+class ShutdownTest : public MainWindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ShutdownTest, StopsTheTestBeforeReleasingTheLog) {
+  std::string report = AddReportFile("shutdown");
+  std::string name = AddProfile("Shutdown", {report});
+  OpenMainWindow();
+  int index = IndexOf(name);
+  ASSERT_GT(index, 0);
+  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  EXPECT_TRUE(LogHas("START ASIO DEVICE: Running"));
+  Pump(500);
+
+  if (GetParam() == 0)
+    PostMessageA(hwnd, WM_COMMAND, 11, 0);
+  else
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  PostMessageA(hwnd, WM_DESTROY, 0, 0);  // a second one before the quit message
+  Pump(10000);
+  ASSERT_TRUE(quit);
+  EXPECT_EQ(g_releaseCalls, 1);
+  EXPECT_EQ(g_appContext.log.pText, nullptr);
+
+  std::vector<std::string> lines = LinesOf(g_finalLog);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "STOP ASIO DEVICE: " + name);
+  EXPECT_EQ(lines[lines.size() - 1], "CLOSE DEVICE");
+
+  std::map<std::string, std::string> values = ReadReport(files[0]);
+  EXPECT_GT(atoi(values["switches"].c_str()), 10);
+  HMODULE dll = GetModuleHandleW(DllPath().c_str());
+  if (dll) {
+    typedef HRESULT(STDAPICALLTYPE * CANUNLOAD)(void);
+    CANUNLOAD canUnload = (CANUNLOAD)(void*)GetProcAddress(dll, "DllCanUnloadNow");
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_OK) << "a driver object is still alive";
+  }
+  QZ2CTL_EndModule();
+  APPCONTEXT_Free();
+}
+
+INSTANTIATE_TEST_SUITE_P(QuitAndCloseBox, ShutdownTest, ::testing::Values(0, 1));
+
+}  // namespace
