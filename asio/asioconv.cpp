@@ -46,10 +46,14 @@ void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
+// Every sample but the last is read as a 4-byte word whose top byte belongs
+// to the next sample; the last one would read past the buffer.
 void InInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
-  for (size_t i = 0; i < n; i++, p += 3)
-    pBlock[i] = SignExtend24((uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16));
+  size_t i = 0;
+  for (; i + 1 < n; i++) pBlock[i] = SignExtend24(Load32(p + 3 * i));
+  for (; i < n; i++)
+    pBlock[i] = SignExtend24((uint32_t)p[3 * i] | ((uint32_t)p[3 * i + 1] << 8) | ((uint32_t)p[3 * i + 2] << 16));
 }
 
 void InInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
@@ -108,13 +112,17 @@ void OutInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
+// Whole words again: the spare top byte is overwritten by the next sample,
+// and the last sample is written byte by byte so nothing past it is touched.
 void OutInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
-  for (size_t i = 0; i < n; i++, p += 3) {
+  size_t i = 0;
+  for (; i + 1 < n; i++) Store32(p + 3 * i, (uint32_t)pBlock[i]);
+  for (; i < n; i++) {
     uint32_t u = (uint32_t)pBlock[i];
-    p[0] = (uint8_t)u;
-    p[1] = (uint8_t)(u >> 8);
-    p[2] = (uint8_t)(u >> 16);
+    p[3 * i] = (uint8_t)u;
+    p[3 * i + 1] = (uint8_t)(u >> 8);
+    p[3 * i + 2] = (uint8_t)(u >> 16);
   }
 }
 

@@ -139,6 +139,23 @@ TEST(SampleConversionOutput, TwentyFourBitTypesWriteThreeBytesInTheirOrder) {
   EXPECT_EQ((Bytes{0x80, 0x00, 0x00, 0xEE}), Out1(ASIOSTInt24MSB, -8388608, 4));
 }
 
+TEST(SampleConversionOutput, Int24LsbTouchesExactlyItsOwnBytes) {
+  for (size_t n : {1, 2, 5, 64}) {
+    std::vector<int32_t> values(n);
+    for (size_t i = 0; i < n; i++) values[i] = (int32_t)(i * 0x010203) - 0x400000;
+    // Exactly sized, so the sanitizers see any access past the last sample.
+    std::vector<uint8_t> exact(n * 3);
+    ConvertOut(ASIOSTInt24LSB, exact.data(), values.data(), n);
+    std::vector<int32_t> back(n);
+    ConvertIn(ASIOSTInt24LSB, exact.data(), back.data(), n);
+    EXPECT_EQ(values, back) << n;
+    Bytes padded(n * 3 + 4, 0xEE);
+    ConvertOut(ASIOSTInt24LSB, padded.data(), values.data(), n);
+    EXPECT_EQ(Bytes(exact.begin(), exact.end()), Bytes(padded.begin(), padded.begin() + n * 3)) << n;
+    EXPECT_EQ(Bytes(4, 0xEE), Bytes(padded.begin() + n * 3, padded.end())) << n;
+  }
+}
+
 TEST(SampleConversionOutput, Int32LsbShiftsLeftEvenForOutOfRangeValues) {
   EXPECT_EQ((Bytes{0x00, 0x01, 0x00, 0x00}), Out1(ASIOSTInt32LSB, 1, 4));
   EXPECT_EQ((Bytes{0x00, 0x00, 0x00, 0x80}), Out1(ASIOSTInt32LSB, -8388608, 4));

@@ -17,7 +17,6 @@ typedef struct ASIOMAN_STATE {
   int nRefCount;
   int64_t qpcFrequency;
   HRESULT hrCoInit;
-  int bLeaked;  // a device could not be made idle: its memory must outlive End
   ASIOMAN_SLOT slots[ASIOMAN_MAX_SLOTS];
 } ASIOMAN_STATE;
 
@@ -163,7 +162,6 @@ int ASIOMAN_Init(HINSTANCE hInstance) {
   QueryPerformanceFrequency(&freq);
   g_asioman.qpcFrequency = freq.QuadPart;
   g_asioman.hrCoInit = CoInitialize(NULL);
-  g_asioman.bLeaked = 0;
   for (int i = 0; i < ASIOMAN_MAX_SLOTS; i++) {
     g_asioman.slots[i].nDeviceIndex = 0;
     g_asioman.slots[i].bInUse = 0;
@@ -174,6 +172,14 @@ int ASIOMAN_Init(HINSTANCE hInstance) {
   return 1;
 }
 
+static int ASIOMAN_AnyDeviceBusy(void) {
+  for (int i = 1; i <= ASIOMAN_GetEntryCount(); i++) {
+    ASIOMAN_DEVICE* pDevice = &ASIOMAN_GetEntry(i)->device;
+    if (pDevice->bPrepared || pDevice->bInCallback) return 1;
+  }
+  return 0;
+}
+
 int ASIOMAN_End(void) {
   if (g_asioman.nRefCount <= 0) return 0;
   if (g_asioman.nRefCount > 1) return --g_asioman.nRefCount;
@@ -181,8 +187,13 @@ int ASIOMAN_End(void) {
     int nIndex = g_asioman.slots[i].nDeviceIndex;
     if (g_asioman.slots[i].bInUse && nIndex > 0) ASIOMAN_CloseDevice(nIndex);
   }
+  // A failed open keeps its driver object until close; release those too.
+  for (int i = 1; i <= ASIOMAN_GetEntryCount(); i++)
+    if (ASIOMAN_GetEntry(i)->device.pDriver && !ASIOMAN_GetEntry(i)->device.bOpen) ASIOMAN_CloseDevice(i);
+  // A device left busy by a callback that never returned keeps the list.
+  int bBusy = ASIOMAN_AnyDeviceBusy();
   g_asioman.nRefCount = 0;
-  if (!g_asioman.bLeaked) RECARRAY_Free(ASIOMAN_DriverList());
+  if (!bBusy) RECARRAY_Free(ASIOMAN_DriverList());
   if (g_asioman.hrCoInit == S_OK || g_asioman.hrCoInit == S_FALSE) CoUninitialize();
   return 0;
 }
@@ -454,7 +465,6 @@ static int ASIOMAN_UnprepareDevice(ASIOMAN_DEVICE* pDevice) {
   // The driver's buffers and our blocks stay until no switch can use them.
   if (!ASIOMAN_WaitUntilIdle(pDevice, ASIOMAN_IDLE_BOUND_MS)) {
     ASIOMAN_ReportMessage(pDevice, "Buffer Switch Still Running: Buffers Kept...");
-    g_asioman.bLeaked = 1;
     return -1;
   }
   int nResult = pDevice->pDriver ? pDevice->pDriver->disposeBuffers() : ASE_NotPresent;
@@ -480,12 +490,11 @@ int ASIOMAN_CloseDevice(int nIndex) {
   if (!pEntry) return -1;
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
   ASIOMAN_StopDevice(nIndex);
-  int bQuiet = ASIOMAN_UnbindSlots(nIndex, ASIOMAN_IDLE_BOUND_MS);
+  int bQuiet = ASIOMAN_UnbindSlots(nIndex, pDevice->bPrepared ? 0 : ASIOMAN_IDLE_BOUND_MS);
   if (pDevice->bPrepared || !bQuiet || pDevice->bInCallback) {
     // A callback is still running on this device: keeping everything leaks,
     // clearing it would pull memory from under the callback.
     ASIOMAN_ReportMessage(pDevice, "Driver Callback Still Running: Device Not Closed...");
-    g_asioman.bLeaked = 1;
     return 0;
   }
   if (pDevice->pfnClient) ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_CLOSINGDEVICE, 0, 0);

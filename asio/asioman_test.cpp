@@ -812,3 +812,33 @@ TEST_F(DeviceManager, TwoHundredCyclesOnAStreamingDriver) {
   EXPECT_EQ(200, client_.Count(kClosing));
   EXPECT_EQ(200u, FAKEREGISTRY_Drivers().size());
 }
+
+TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFreeIt) {
+  FakeAsio* driver = Streaming();
+  for (int i = 0; i < 2; i++) driver->Switch(i);
+  std::atomic<int> bInside{0};
+  client_.onProcess = [&](ASIOMAN_DEVICE* pDevice) {
+    bInside = 1;
+    Sleep(6000);
+    pDevice->pOutputBlock[0] = pDevice->pInputBlock[0];
+    bInside = 0;
+  };
+  std::thread audio([driver] { driver->Switch(0); });
+  while (!bInside) Sleep(1);
+  EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0)));
+  ASIOMAN_DEVICE* d = Device(Dev(0));
+  EXPECT_EQ(
+      "Device Is Openned. | Device Is Started. | Buffer Switch Still Running: Buffers Kept... | Driver Callback Still "
+      "Running: Device Not Closed... | ",
+      Report(Dev(0)));
+  EXPECT_EQ(1, bInside.load());
+  EXPECT_EQ(1, d->bOpen);
+  EXPECT_NE(nullptr, d->pInputBlock);
+  EXPECT_EQ(0, driver->CountCalls("disposeBuffers"));
+  EXPECT_FALSE(driver->bReleased);
+  EXPECT_EQ(0, client_.Count(kClosing));
+  audio.join();
+  EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0))) << "a later close finishes the job";
+  EXPECT_TRUE(driver->bReleased);
+  EXPECT_EQ(1, client_.Count(kClosing));
+}
