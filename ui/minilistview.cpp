@@ -410,6 +410,7 @@ static void MINILISTVIEW_OnMouseMove(MINILISTVIEW* view, LPARAM lParam)
     int32_t y = GET_Y_LPARAM(lParam);
     int32_t span = view->nTrackLength - view->nThumbLength;
     int32_t target;
+    float rows;
     HDC hDC;
 
     if (!view->bEnabled || view->nPressedPart != MINILISTVIEW_PART_THUMB || y == view->nDragOrigin)
@@ -417,8 +418,13 @@ static void MINILISTVIEW_OnMouseMove(MINILISTVIEW* view, LPARAM lParam)
     // A thumb that fills its track cannot be dragged.
     if (span <= 0 || view->nItemCount < 1)
         return;
-    target = view->nSelection + MINILISTVIEW_Round((float)(view->nItemCount - 1) *
-                                                   (float)(y - view->nDragOrigin) / (float)span);
+    rows = (float)(view->nItemCount - 1) * (float)(y - view->nDragOrigin) / (float)span;
+    // Bounded before the conversion: a long list dragged far would not fit.
+    if (rows > (float)view->nItemCount)
+        rows = (float)view->nItemCount;
+    if (rows < -(float)view->nItemCount)
+        rows = -(float)view->nItemCount;
+    target = view->nSelection + MINILISTVIEW_Round(rows);
     if (target < 1)
         target = 1;
     if (target > view->nItemCount)

@@ -676,6 +676,16 @@ TEST_F(MiniListViewTest, DraggingTheThumbMovesTheSelectionByTheDistance) {
   EXPECT_EQ(MINILISTVIEW_PART_NONE, View()->nPressedPart);
 }
 
+TEST_F(MiniListViewTest, AFarDragOnAHugeListStopsAtItsEnd) {
+  Create(2000000000, HundredPixelTrack());
+  Down(190, 20);
+  Move(190, 30000);
+  EXPECT_EQ(2000000000, Selection());
+  Move(190, -30000);
+  EXPECT_EQ(1, Selection());
+  Up(190, -30000);
+}
+
 TEST_F(MiniListViewTest, SlowThumbMovementsAddUp) {
   Geometry g;
   g.height = 452;  // the track is 400 pixels longer than the thumb: a quarter row a pixel
