@@ -46,14 +46,16 @@ int Fail(const char* format, const char* detail) {
 bool FindMain(double seconds) {
   DWORD deadline = GetTickCount() + (DWORD)(seconds * 1000.0);
   for (;;) {
+    // The window exists during its WM_CREATE; it is ready once it is shown
+    // and its log view exists.
     g_hwndMain = FindWindowA(kMainClass, NULL);
-    if (g_hwndMain) return true;
+    if (g_hwndMain && IsWindowVisible(g_hwndMain) && GetDlgItem(g_hwndMain, kLogViewId)) return true;
     if ((int32_t)(GetTickCount() - deadline) >= 0) return false;
     Sleep(50);
   }
 }
 
-bool EnsureMain() { return (g_hwndMain && IsWindow(g_hwndMain)) || FindMain(10.0); }
+bool EnsureMain() { return (g_hwndMain && IsWindow(g_hwndMain)) || FindMain(30.0); }
 
 std::string ReadLog() {
   HWND view = GetDlgItem(g_hwndMain, kLogViewId);

@@ -1,0 +1,365 @@
+// End to end: the real MorvaneBrimwell64.exe on simulated driver profiles of
+// this test's own, talked to only through mbharness, as a user would; what it
+// logs, what the driver heard at its outputs, and what the window shows.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "asio/asioman.h"
+#include "simdriver/simreg.h"
+
+namespace {
+
+// Control library colours that the panel draws with.
+const uint32_t kRed = 0xCC2814;   // pen 1
+const uint32_t kGrey = 0x6E6E6E;  // pen 11
+const uint32_t kWhite = 0xFFFFFF;
+// The panel's top-left corner in the client area and its baselines.
+const int kPanelX = 10, kPanelY = 50, kLoadBase = 110, kErrorBase = 225;
+
+std::string Folder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string s(path, n);
+  return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::string TempFile(const char* name) {
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  char path[MAX_PATH + 64];
+  snprintf(path, sizeof(path), "%smbprog_%lu_%s", dir, GetCurrentProcessId(), name);
+  return path;
+}
+
+std::map<std::string, std::string> ReadReport(const std::string& path) {
+  std::map<std::string, std::string> values;
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return values;
+  char line[512];
+  while (fgets(line, sizeof(line), f)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    size_t eq = s.find('=');
+    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
+  }
+  fclose(f);
+  return values;
+}
+
+struct RESULT {
+  DWORD nExit;
+  std::string out;
+};
+
+// Runs a program to its end and collects what it printed.
+RESULT RunProgram(const std::string& commandLine, DWORD timeoutMs) {
+  RESULT result = {1, std::string()};
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si;
+  ZeroMemory(&si, sizeof si);
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi;
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (!ok) {
+    CloseHandle(readEnd);
+    result.out = "cannot start " + commandLine;
+    return result;
+  }
+  char buffer[4096];
+  DWORD got;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.out.append(buffer, got);
+  CloseHandle(readEnd);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+  GetExitCodeProcess(pi.hProcess, &result.nExit);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return result;
+}
+
+// A decoded window image from the harness's PNG (stored deflate blocks).
+struct IMAGE {
+  int nWidth = 0, nHeight = 0;
+  std::vector<uint32_t> pixels;  // 0xRRGGBB
+  uint32_t At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= nWidth || y >= nHeight) return 0xFFFFFFFFu;
+    return pixels[(size_t)y * nWidth + x];
+  }
+};
+
+uint32_t BE32(const unsigned char* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
+
+bool DecodePng(const std::string& path, IMAGE* image) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string data;
+  char chunk[65536];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
+  fclose(f);
+  const unsigned char* p = (const unsigned char*)data.data();
+  size_t pos = 8;
+  std::string zlib;
+  while (pos + 12 <= data.size()) {
+    uint32_t length = BE32(p + pos);
+    std::string type = data.substr(pos + 4, 4);
+    if (pos + 12 + length > data.size()) return false;
+    if (type == "IHDR") {
+      image->nWidth = (int)BE32(p + pos + 8);
+      image->nHeight = (int)BE32(p + pos + 12);
+    } else if (type == "IDAT") {
+      zlib.append(data, pos + 8, length);
+    }
+    pos += 12 + length;
+  }
+  std::string raw;
+  size_t z = 2;
+  for (;;) {
+    if (z + 5 > zlib.size()) return false;
+    unsigned char header = (unsigned char)zlib[z];
+    size_t len = (unsigned char)zlib[z + 1] | (size_t)(unsigned char)zlib[z + 2] << 8;
+    raw.append(zlib, z + 5, len);
+    z += 5 + len;
+    if (header & 1) break;
+  }
+  size_t stride = 1 + 3 * (size_t)image->nWidth;
+  if (raw.size() < stride * image->nHeight) return false;
+  image->pixels.resize((size_t)image->nWidth * image->nHeight);
+  for (int y = 0; y < image->nHeight; y++) {
+    const unsigned char* row = (const unsigned char*)raw.data() + y * stride + 1;
+    for (int x = 0; x < image->nWidth; x++)
+      image->pixels[(size_t)y * image->nWidth + x] = (uint32_t)row[3 * x] << 16 | row[3 * x + 1] << 8 | row[3 * x + 2];
+  }
+  return true;
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { CoInitialize(nullptr); }
+  static void TearDownTestSuite() { CoUninitialize(); }
+
+  void TearDown() override {
+    if (program) {
+      Harness("close gone 20");
+      if (WaitForSingleObject(program, 20000) != WAIT_OBJECT_0) TerminateProcess(program, 99);
+      CloseHandle(program);
+    }
+    for (size_t i = 0; i < profiles.size(); ++i) {
+      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
+      SIMREG_UnregisterClass(classes[i]);
+    }
+    // MB_KEEP_FILES keeps the images and reports for a look after a failure.
+    if (!getenv("MB_KEEP_FILES"))
+      for (const std::string& f : files) DeleteFileA(f.c_str());
+  }
+
+  std::string AddProfile(const char* name, std::vector<std::string> settings) {
+    CLSID clsid;
+    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
+    std::string full = std::string("MBProgTest ") + name;
+    std::vector<const char*> texts;
+    for (const std::string& s : settings) texts.push_back(s.c_str());
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), Widen(Folder() + "MBSimAsio.dll").c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
+    profiles.push_back(full);
+    classes.push_back(clsid);
+    return full;
+  }
+
+  std::string AddFile(const char* name) {
+    files.push_back(TempFile(name));
+    DeleteFileA(files.back().c_str());
+    return files.back();
+  }
+
+  // The command of a driver: the program reads the same registry in the same
+  // order, so the manager's list here gives its menu positions.
+  int CommandOf(const std::string& name) {
+    int command = 0;
+    ASIOMAN_Init(GetModuleHandleA(nullptr));
+    for (int i = 1; i <= ASIOMAN_GetEntryCount(); ++i)
+      if (name == ASIOMAN_GetEntry(i)->szName) command = 999 + i;
+    ASIOMAN_End();
+    EXPECT_GT(command, 0) << name;
+    return command;
+  }
+
+  void Launch() {
+    std::string line = "\"" + Folder() + "MorvaneBrimwell64.exe\"";
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back(0);
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessA(nullptr, text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    program = pi.hProcess;
+    ASSERT_EQ(Harness("find 60 sleep 300").nExit, 0u);  // and one refresh tick
+  }
+
+  RESULT Harness(const std::string& verbs) {
+    return RunProgram("\"" + Folder() + "mbharness.exe\" " + verbs, 120000);
+  }
+
+  void Expect(const std::string& verbs) {
+    RESULT r = Harness(verbs);
+    EXPECT_EQ(r.nExit, 0u) << verbs << "\n" << r.out;
+  }
+
+  int Count(const std::string& pattern) { return atoi(Harness("count \"" + pattern + "\"").out.c_str()); }
+
+  IMAGE Shot() {
+    std::string path = AddFile((std::to_string(files.size()) + "_window.png").c_str());
+    IMAGE image;
+    EXPECT_EQ(Harness("shot \"" + path + "\"").nExit, 0u);
+    EXPECT_TRUE(DecodePng(path, &image)) << path;
+    return image;
+  }
+
+  // The panel spans the client width less 20 pixels, at least 400.
+  static int PanelWidth(const IMAGE& image) { return image.nWidth - 20 < 400 ? 400 : image.nWidth - 20; }
+
+  // Pixels of one colour in a rectangle of panel coordinates.
+  static int CountColour(const IMAGE& image, uint32_t colour, int left, int top, int right, int bottom) {
+    int n = 0;
+    for (int y = top; y < bottom; y++)
+      for (int x = left; x < right; x++) n += image.At(kPanelX + x, kPanelY + y) == colour;
+    return n;
+  }
+
+  HANDLE program = nullptr;
+  std::vector<std::string> profiles;
+  std::vector<CLSID> classes;
+  std::vector<std::string> files;
+};
+
+TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
+  std::string report = AddFile("report.txt");
+  std::string name = AddProfile("Run", {"ReportFile=" + report});
+  int command = CommandOf(name);
+  Launch();
+
+  // Before the first preparation the panel is a white rectangle and nothing else.
+  IMAGE before = Shot();
+  EXPECT_EQ(CountColour(before, kWhite, 1, 1, 399, 329), 398 * 328);
+
+  Expect("command " + std::to_string(command) + " wait \"^#[0-9]+ START ASIO DEVICE: Running$\" 20");
+  Expect("wait \"^#[0-9]+ Device Is Openned. \\| Device Is Started. \\| $\" 5");
+  Expect("sleep 1500");
+  IMAGE running = Shot();
+  EXPECT_GT(CountColour(running, kGrey, 0, 10, PanelWidth(running), 110), 0) << "load bars";
+  int headerInk = 0;
+  for (int x = 10; x < 300; x++)
+    for (int y = 10; y < 30; y++) headerInk += running.At(x, y) < 0x404040;
+  EXPECT_GT(headerInk, 50) << "the header line names the device";
+
+  Expect("command 14 wait \"^#[0-9]+ STOP ASIO DEVICE: " + name + "$\" 5 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  std::map<std::string, std::string> values = ReadReport(report);
+  EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 440.0, 5.0);
+  EXPECT_NEAR(atof(values["out1.frequency"].c_str()), 440.0, 5.0);
+
+  Expect("command 103 wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
+  Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 2);
+  values = ReadReport(report);
+  EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 1000.0, 10.0);
+
+  Expect("command 150 wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
+  Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  values = ReadReport(report);
+  EXPECT_EQ(values["out0.passthrough"], "1");
+  EXPECT_EQ(values["out1.passthrough"], "1");
+
+  Expect("command 151 wait \"I/O Limit: 16 / in: 2 / out: 2$\" 20");
+  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 4);
+  Expect("command 524 wait \"^#[0-9]+ DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 3072 / PATCH: 0 / BUSCPY: 0$\" 5");
+
+  Expect("command 11 gone 30");
+  EXPECT_EQ(WaitForSingleObject(program, 20000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(program, &code);
+  EXPECT_EQ(code, 0u);
+  values = ReadReport(report);
+  EXPECT_GT(atoi(values["switches"].c_str()), 10) << "the last run was stopped and its buffers disposed";
+}
+
+TEST_F(ProgramTest, OverloadedBuffersDrawRedBarsToTheTop) {
+  std::string name = AddProfile("Load", {"SampleRate=48000", "PreferredBufferSize=256"});
+  int command = CommandOf(name);
+  Launch();
+  // Every load at its largest: far more work than a 5.3 ms buffer holds.
+  Expect("command 232 command 332 command 532 command 632 command 732 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 3000");
+  IMAGE image = Shot();
+  int w = PanelWidth(image);
+  EXPECT_GT(CountColour(image, kRed, 0, 10, w, 110), 100) << "red load bars";
+  // LineTo leaves out its end point: 100 pixels reach from y 110 up to y 11.
+  EXPECT_GT(CountColour(image, kRed, 0, 11, w, 12), 0) << "a bar of 100 pixels";
+  EXPECT_EQ(CountColour(image, kRed, 0, 10, w, 11), 0) << "never more than 100 pixels";
+  EXPECT_GT(Count("Incident on frame"), 0);
+}
+
+TEST_F(ProgramTest, AStallDrawsALateBarAndThenAnEarlyOne) {
+  // 48 000 Hz / 480 samples: 10 ms buffers; a 9 ms stall every 40 buffers
+  // makes one callback 90 % late, a red bar up, that scheduling noise on a
+  // busy machine rarely reaches.
+  std::string name = AddProfile("Stall", {"SampleRate=48000", "PreferredBufferSize=480", "StallUs=9000",
+                                          "StallEvery=40"});
+  int command = CommandOf(name);
+  Launch();
+  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 5000");
+  IMAGE image = Shot();
+  int w = PanelWidth(image);
+  int lateColumns = 0, pairedColumns = 0;
+  for (int x = 0; x + 2 < w; x++) {
+    if (image.At(kPanelX + x, kPanelY + kErrorBase - 85) != kRed) continue;
+    lateColumns++;
+    // The next callback keeps its deadline, so it comes early by as much.
+    for (int dx = 1; dx <= 2; dx++)
+      if (image.At(kPanelX + x + dx, kPanelY + kErrorBase + 85) == kRed) {
+        pairedColumns++;
+        break;
+      }
+  }
+  EXPECT_GE(lateColumns, 5);
+  EXPECT_GE(pairedColumns, lateColumns * 3 / 4);
+}
+
+TEST_F(ProgramTest, AZoomChangeShowsAtTheNextTick) {
+  std::string name = AddProfile("Zoom", {"SampleRate=48000", "PreferredBufferSize=480", "StallUs=7000",
+                                         "StallEvery=25"});
+  int command = CommandOf(name);
+  Launch();
+  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 2500");
+  // At 100 % the error graph shows the stalls in columns of their own.
+  Expect("command 160 sleep 400");  // x128: one buffer across 128 columns
+  IMAGE wide = Shot();
+  Expect("command 175 sleep 400");  // 0.35 %: 256 buffers a column
+  IMAGE narrow = Shot();
+  int w = PanelWidth(wide);
+  int wideInk = w * 200 - CountColour(wide, kWhite, 0, 115, w, 315);
+  int narrowInk = w * 200 - CountColour(narrow, kWhite, 0, 115, w, 315);
+  EXPECT_NE(wideInk, narrowInk);
+}
+
+}  // namespace
