@@ -157,7 +157,8 @@ class SimDriver final : public IASIO {
   // Streaming.
   HANDLE hThread_, hHelper_, hHelperEvent_;
   DWORD nThreadId_, nHelperId_;
-  Relaxed<int32_t> bRunning_, bStopRequest_, bInHostCall_, nHelperRequests_, nReenterIndex_;
+  Relaxed<int32_t> bRunning_, bStopRequest_, nHelperRequests_, nReenterIndex_;
+  Relaxed<int32_t> nHostCallSeq_;  // odd while the streaming thread is inside the host
   Relaxed<int64_t> nPosition_, nTimeNs_;
 };
 
@@ -192,7 +193,7 @@ SimDriver::SimDriver(REFCLSID clsid)
   nRandom_ = profile_.nSeed ? profile_.nSeed : 1;
   bRunning_ = 0;
   bStopRequest_ = 0;
-  bInHostCall_ = 0;
+  nHostCallSeq_ = 0;
   nHelperRequests_ = 0;
   nReenterIndex_ = 0;
   nPosition_ = 0;
@@ -513,7 +514,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
     if (pChannels_[i].bIsInput) SIMSIGNAL_InitInput(&osc_[pChannels_[i].nChannel], pChannels_[i].nChannel, rate);
   }
   bStopRequest_ = 0;
-  bInHostCall_ = 0;
+  nHostCallSeq_ = 0;
   nHelperRequests_ = 0;
   nPosition_ = 0;
   nTimeNs_ = TicksToNs(Qpc(), nFrequency_);
@@ -690,12 +691,12 @@ void SimDriver::CallHost(int index, int64_t position, int64_t systemTimeNs) {
   time.timeInfo.samplePosition.lo = (uint32_t)position;
   time.timeInfo.sampleRate = fRate_;
   time.timeInfo.flags = profile_.nTimeInfoFlags;
-  bInHostCall_ = 1;
+  nHostCallSeq_ = nHostCallSeq_ + 1;
   if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
     callbacks_.bufferSwitchTimeInfo(&time, index, ASIOFalse);
   else if (callbacks_.bufferSwitch)
     callbacks_.bufferSwitch(index, ASIOFalse);
-  bInHostCall_ = 0;
+  nHostCallSeq_ = nHostCallSeq_ + 1;
 }
 
 void SimDriver::Request(int32_t bits) {
@@ -704,29 +705,36 @@ void SimDriver::Request(int32_t bits) {
 }
 
 // The second callback must overlap one in progress: wait (bounded) until the
-// streaming thread is inside the host, then call the host from here.
+// streaming thread is inside the host and call the host from here. A call
+// that missed it (this thread was late) is retried a few times.
 void SimDriver::Reenter() {
-  int64_t limit = Qpc() + nFrequency_ / 5;
-  while (!bInHostCall_ && !bStopRequest_ && Qpc() < limit) SwitchToThread();
-  if (bStopRequest_) return;
-  int overlapped = bInHostCall_;
-  ASIOTime time;
-  memset(&time, 0, sizeof(time));
-  int64_t position = nPosition_ + nBufferSize_, ns = TicksToNs(Qpc(), nFrequency_);
-  time.timeInfo.speed = 1.0;
-  time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)ns >> 32);
-  time.timeInfo.systemTime.lo = (uint32_t)ns;
-  time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
-  time.timeInfo.samplePosition.lo = (uint32_t)position;
-  time.timeInfo.sampleRate = fRate_;
-  time.timeInfo.flags = profile_.nTimeInfoFlags;
-  if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
-    callbacks_.bufferSwitchTimeInfo(&time, nReenterIndex_, ASIOFalse);
-  else if (callbacks_.bufferSwitch)
-    callbacks_.bufferSwitch(nReenterIndex_, ASIOFalse);
-  if (bInHostCall_) overlapped = 1;
-  stats_.nReentrances++;
-  stats_.nReentranceOverlaps += overlapped;
+  for (int attempt = 0; attempt < 10 && !bStopRequest_; ++attempt) {
+    int64_t limit = Qpc() + nFrequency_ / 5;
+    while (!(nHostCallSeq_ & 1) && !bStopRequest_ && Qpc() < limit) SwitchToThread();
+    if (bStopRequest_) return;
+    int32_t before = nHostCallSeq_;
+    ASIOTime time;
+    memset(&time, 0, sizeof(time));
+    int64_t position = nPosition_ + nBufferSize_, ns = TicksToNs(Qpc(), nFrequency_);
+    time.timeInfo.speed = 1.0;
+    time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)ns >> 32);
+    time.timeInfo.systemTime.lo = (uint32_t)ns;
+    time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
+    time.timeInfo.samplePosition.lo = (uint32_t)position;
+    time.timeInfo.sampleRate = fRate_;
+    time.timeInfo.flags = profile_.nTimeInfoFlags;
+    if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
+      callbacks_.bufferSwitchTimeInfo(&time, nReenterIndex_, ASIOFalse);
+    else if (callbacks_.bufferSwitch)
+      callbacks_.bufferSwitch(nReenterIndex_, ASIOFalse);
+    int32_t after = nHostCallSeq_;
+    stats_.nReentrances++;
+    // Overlapped when the streaming call was running at our entry or began before our return.
+    if ((before & 1) || after != before) {
+      stats_.nReentranceOverlaps++;
+      return;
+    }
+  }
 }
 
 // Requests to the host go out from this thread, as real drivers send them
@@ -793,6 +801,7 @@ void SimDriver::WriteReport() {
     if (c->bIsInput) continue;
     const SIMSIGNAL_METER* m = &meters_[c->nChannel];
     int ch = (int)c->nChannel;
+    fprintf(f, "out%d.readable=%d\n", ch, SIMSIGNAL_IsPcm(c->nType));
     fprintf(f, "out%d.peak=%.6f\n", ch, m->fPeak);
     fprintf(f, "out%d.rms=%.6f\n", ch, SIMSIGNAL_MeterRms(m));
     fprintf(f, "out%d.frequency=%.3f\n", ch, SIMSIGNAL_MeterFrequency(m, fStreamRate_));
