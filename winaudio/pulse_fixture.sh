@@ -20,7 +20,9 @@ stop() {
   if ours; then
     kill "$pid" 2>/dev/null
     for _ in $(seq 50); do
-      [ -d "/proc/$pid" ] || break
+      # Gone, or a zombie waiting for whoever adopted it.
+      state="$(sed -n 's/^[0-9]* ([^)]*) \(.\).*/\1/p' "/proc/$pid/stat" 2>/dev/null)"
+      [ -z "$state" ] || [ "$state" = Z ] && break
       sleep 0.1
     done
   fi
