@@ -123,9 +123,11 @@ void* (*volatile g_copy)(void*, const void*, size_t) = memcpy;
 }  // namespace
 
 double LOADGEN_SineOfPosition(double x) {
-  double n = floor(x * kTwoOverPi + 0.5);
+  // Rounded to the nearest quadrant by truncation: x is never negative.
+  int64_t q = (int64_t)(x * kTwoOverPi + 0.5);
+  double n = (double)q;
   double r = ((x - n * kPiOver2Part1) - n * kPiOver2Part2) - n * kPiOver2Part3;
-  int64_t quadrant = (int64_t)n & 3;
+  int64_t quadrant = q & 3;
   double s = (quadrant & 1) ? CosKernel(r) : SinKernel(r);
   return (quadrant & 2) ? -s : s;
 }

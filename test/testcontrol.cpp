@@ -68,8 +68,8 @@ void StartTest(void) {
 void StopTest(void) {
   APPCONTEXT* context = &g_appContext;
   int index = context->nAsioDriver;
+  const ASIOMAN_DRIVERENTRY* entry = index > 0 ? ASIOMAN_GetEntry(index) : NULL;
   if (index > 0) {
-    const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
     if (entry != NULL)
       LogLine(context, "STOP ASIO DEVICE: %.*s", NameLength(entry), entry->szName);
     else
@@ -78,9 +78,12 @@ void StopTest(void) {
     Sleep(50);
     ASIOMAN_CloseDevice(index);
   }
-  // Normally the close has freed them already; a buffer that is still being
-  // processed keeps them (the manager then did not close under it either).
-  PROCESSING_FreeRunBlocks(context);
+  // Normally the close has freed them already. When the manager could not
+  // close because a buffer switch still runs, it keeps our callback bound:
+  // the switch may still reach the sine table and the copy blocks, so they
+  // are left rather than freed under it.
+  bool closed = entry == NULL || entry->device.pfnClient == NULL;
+  if (closed) PROCESSING_FreeRunBlocks(context);
 }
 
 void RestartWithIOLimit(APP_HWND window, int32_t limit) {

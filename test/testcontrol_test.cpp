@@ -382,10 +382,12 @@ TEST_F(TestRunEndToEnd, ReentranceStopsTheRunWithoutRestart) {
   settings.push_back("ReentranceAfter=10");
   std::string name = AddProfile("reenter", settings);
   Select(name);
-  // Copy load keeps each buffer busy long enough for the second call to overlap.
-  g_appContext.nSingleCopies = 32;
-  g_appContext.nPatches = 32;
-  g_appContext.nBusCopies = 32;
+  // Copy load beyond the menu's amounts keeps each buffer busy for about half
+  // its duration, so that the driver's second call overlaps one even on a
+  // busy machine.
+  g_appContext.nSingleCopies = 80;
+  g_appContext.nPatches = 80;
+  g_appContext.nBusCopies = 80;
   StartTest();
   Pump(3000, [] { return !g_restarts.empty(); });
   ASSERT_EQ(1u, g_restarts.size()) << Dump();
