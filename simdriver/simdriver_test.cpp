@@ -978,4 +978,34 @@ TEST_F(SimDriverTest, TheProfileToolAddsAProfileWithAFreshClassAndRemovesIt) {
                                         RRF_RT_REG_SZ, nullptr, text, &size));
 }
 
+TEST_F(SimDriverTest, TheServerServesOnlyItsOwnClassesAndUnloadsWhenIdle) {
+  auto getClass = (HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**))(void*)GetProcAddress(module_,
+                                                                                            "DllGetClassObject");
+  auto canUnload = (HRESULT(STDAPICALLTYPE*)(void))(void*)GetProcAddress(module_, "DllCanUnloadNow");
+  ASSERT_NE(nullptr, getClass);
+  ASSERT_NE(nullptr, canUnload);
+  CLSID stranger;
+  ASSERT_EQ(S_OK, CoCreateGuid(&stranger));
+  void* factory = &stranger;
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClass(stranger, IID_IClassFactory, &factory));
+  EXPECT_EQ(nullptr, factory);
+
+  IClassFactory* cf = nullptr;
+  ASSERT_EQ(S_OK, getClass(SIMREG_Defaults[1].clsid, IID_IClassFactory, (void**)&cf));
+  IUnknown* outer = cf;
+  void* object = nullptr;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, cf->CreateInstance(outer, SIMREG_Defaults[1].clsid, &object));
+  EXPECT_EQ(E_NOINTERFACE, cf->CreateInstance(nullptr, IID_IClassFactory, &object));
+  IASIO* d = nullptr;
+  ASSERT_EQ(S_OK, cf->CreateInstance(nullptr, SIMREG_Defaults[1].clsid, (void**)&d));
+  cf->Release();
+  EXPECT_EQ(S_FALSE, canUnload());
+  ASSERT_EQ(ASIOTrue, d->init(nullptr));
+  int32_t in = 0, out = 0;
+  EXPECT_EQ(ASE_OK, d->getChannels(&in, &out));
+  EXPECT_EQ(8, in);  // the float 8x8 default profile
+  d->Release();
+  EXPECT_EQ(S_OK, canUnload());
+}
+
 }  // namespace
