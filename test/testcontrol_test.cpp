@@ -289,12 +289,14 @@ TEST_F(TestRunEndToEnd, ACompleteRunLogsEveryLineOfTheStartAndStopSequences) {
   EXPECT_TRUE(g_restarts.empty());
 }
 
-TEST_F(TestRunEndToEnd, StartWithoutDeviceLogsNothingAndLeavesTheStatistics) {
+TEST_F(TestRunEndToEnd, WithoutDeviceNothingIsLoggedAndTheStatisticsStay) {
   g_appContext.nTimingError10 = 5;
   StartTest();
   StopTest();
+  RestartWithIOLimit(window, 64);  // only stores the limit
   EXPECT_TRUE(Lines().empty());
   EXPECT_EQ(5, g_appContext.nTimingError10);
+  EXPECT_EQ(64, g_appContext.nIOLimit);
 }
 
 TEST_F(TestRunEndToEnd, TheDriverHearsTheSineAtEveryOutput) {
@@ -423,7 +425,7 @@ TEST_F(TestRunEndToEnd, AnIOLimitRestartsTheSelectedDeviceWithFewerChannels) {
   RestartWithIOLimit(window, 16);
   StopTest();
   EXPECT_EQ(1, Count("                             I/O Limit: 16 / in: 16 / out: 16"));
-  EXPECT_EQ(1, Count("STOP ASIO DEVICE: " + name) - 1);
+  EXPECT_EQ(2, Count("STOP ASIO DEVICE: " + name));  // before the restart, and the final stop
   EXPECT_EQ(16, g_appContext.nIOLimit);
 }
 
