@@ -125,6 +125,7 @@ class SimDriver final : public IASIO {
   void JoinThreads();
   void FreeBuffers();
   void WriteReport();
+  int SourceChannel(int32_t output) const;
 
   LONG nRefs_;
   CLSID clsid_;
@@ -761,6 +762,15 @@ void SimDriver::HelperLoop() {
   }
 }
 
+// The input channel an output's pass-through copies: input row c mod rows.
+int SimDriver::SourceChannel(int32_t output) const {
+  if (nInputRows_ <= 0) return -1;
+  for (int32_t i = 0; i < nChannels_; ++i) {
+    if (pChannels_[i].bIsInput && pChannels_[i].nRow == output % nInputRows_) return (int)pChannels_[i].nChannel;
+  }
+  return -1;
+}
+
 void SimDriver::WriteReport() {
   char path[SIMPROFILE_PATH_SIZE * 2];
   if (!profile_.szReportFile[0]) return;
@@ -808,7 +818,7 @@ void SimDriver::WriteReport() {
     fprintf(f, "out%d.buffers=%lld\n", ch, (long long)m->nBuffers);
     fprintf(f, "out%d.silent_buffers=%lld\n", ch, (long long)m->nSilentBuffers);
     fprintf(f, "out%d.passthrough=%d\n", ch, SIMSIGNAL_MeterPassThrough(m));
-    fprintf(f, "out%d.passthrough_source=%d\n", ch, inputs > 0 ? ch % inputs : -1);
+    fprintf(f, "out%d.passthrough_source=%d\n", ch, SourceChannel(ch));
     fprintf(f, "out%d.passthrough_matched=%lld\n", ch, (long long)m->nMatchedBuffers);
     fprintf(f, "out%d.passthrough_compared=%lld\n", ch, (long long)m->nComparedBuffers);
   }
