@@ -253,7 +253,7 @@ static int ASIOMAN_FailOpen(int nIndex, ASIOMAN_DEVICE* pDevice) {
   char szReport[ASIOMAN_REPORT_SIZE];
   memcpy(szReport, pDevice->report, sizeof(szReport));
   ASIOMAN_CloseDevice(nIndex);
-  if (pDevice->bOpen) return -1;  // could not be closed: its report says why
+  if (pDevice->pDriver) return -1;  // could not be closed: its report says why
   memcpy(pDevice->report, szReport, sizeof(szReport));
   memcpy(pDevice->separator, kSeparator, sizeof(kSeparator));
   return -1;
