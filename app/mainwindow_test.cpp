@@ -232,6 +232,9 @@ TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
   EXPECT_TRUE(State(316) & MF_CHECKED);
   EXPECT_TRUE(State(200) & MF_CHECKED);
   EXPECT_TRUE(State(999 + index) & MF_CHECKED);
+  char header[512];
+  STATUSPANEL_FormatHeader(header, sizeof header);
+  EXPECT_STREQ(header, ("TESTING: " + name + " (48000 Hz) 2i / 2o (buffer: 256 smp = 5.3ms)").c_str());
   EXPECT_EQ(g_appContext.nCpuFilters, 0);
   EXPECT_TRUE(LogHas("DSP LOAD: CPU: 0 / FPU: 2048 / SINGLECPY: 0 / PATCH: 0 / BUSCPY: 0"));
   EXPECT_TRUE(LogHas("MODE PASS-THROUGH: all inputs -> all outputs"));
