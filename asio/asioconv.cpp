@@ -10,6 +10,13 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
+#if defined(MB_ASIOCONV_AVX2)
+#include "asio/asioconv_avx2.h"
+#endif
+#if defined(MB_ASIOCONV_AVX2) && defined(_MSC_VER)
+#include <immintrin.h>
+#include <intrin.h>
+#endif
 
 namespace {
 
@@ -191,14 +198,77 @@ struct CONVERSIONTABLE {
 constexpr CONVERSIONTABLE g_table;
 constexpr CONVERSION kUnknown = {InNone, OutNothing, 0};
 
-const CONVERSION& Row(ASIOSampleType type) {
-  return ((uint32_t)type < (uint32_t)kTypeCount) ? g_table.rows[type] : kUnknown;
+#if defined(MB_ASIOCONV_AVX2)
+constexpr CONVERSIONTABLE WithAvx2Loops(CONVERSIONTABLE t) {
+  t.rows[ASIOSTInt16LSB].pfnInput = ASIOMAN_Avx2InInt16LSB;
+  t.rows[ASIOSTInt16LSB].pfnOutput = ASIOMAN_Avx2OutInt16LSB;
+  t.rows[ASIOSTInt32LSB].pfnInput = ASIOMAN_Avx2InInt32LSB;
+  t.rows[ASIOSTInt32LSB].pfnOutput = ASIOMAN_Avx2OutInt32LSB;
+  t.rows[ASIOSTFloat32LSB].pfnInput = ASIOMAN_Avx2InFloat32LSB;
+  t.rows[ASIOSTFloat32LSB].pfnOutput = ASIOMAN_Avx2OutFloat32LSB;
+  t.rows[ASIOSTInt32LSB24].pfnInput = ASIOMAN_Avx2InInt32LSB24;
+  t.rows[ASIOSTInt32LSB24].pfnOutput = ASIOMAN_Avx2OutInt32LSB24;
+  return t;
+}
+
+constexpr CONVERSIONTABLE g_avx2Table = WithAvx2Loops(CONVERSIONTABLE());
+#endif
+
+// AVX2 needs the OS to save the YMM registers too, not only the CPU to have it.
+bool DetectAvx2() {
+#if !defined(MB_ASIOCONV_AVX2)
+  return false;
+#elif defined(_MSC_VER)
+  const int kOsXsave = 1 << 27, kAvx = 1 << 28, kAvx2 = 1 << 5;
+  int info[4];
+  __cpuid(info, 0);
+  if (info[0] < 7) return false;
+  __cpuid(info, 1);
+  if ((info[2] & (kOsXsave | kAvx)) != (kOsXsave | kAvx)) return false;
+  if ((_xgetbv(0) & 6) != 6) return false;
+  __cpuidex(info, 7, 0);
+  return (info[1] & kAvx2) != 0;
+#else
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+#endif
+}
+
+const CONVERSIONTABLE& Table(ASIOMAN_LOOPS loops) {
+#if defined(MB_ASIOCONV_AVX2)
+  if (loops == ASIOMAN_LOOPS_AVX2) return g_avx2Table;
+#else
+  (void)loops;
+#endif
+  return g_table;
+}
+
+const CONVERSION& Row(ASIOMAN_LOOPS loops, ASIOSampleType type) {
+  return ((uint32_t)type < (uint32_t)kTypeCount) ? Table(loops).rows[type] : kUnknown;
+}
+
+ASIOMAN_LOOPS RunningLoops() {
+  static const ASIOMAN_LOOPS loops = ASIOMAN_CanRunAvx2Loops() ? ASIOMAN_LOOPS_AVX2 : ASIOMAN_LOOPS_BASELINE;
+  return loops;
 }
 
 }  // namespace
 
-ASIOMAN_CONVERTFN ASIOMAN_GetInputConversion(ASIOSampleType type) { return Row(type).pfnInput; }
+bool ASIOMAN_CanRunAvx2Loops(void) {
+  static const bool bAvx2 = DetectAvx2();
+  return bAvx2;
+}
 
-ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type) { return Row(type).pfnOutput; }
+ASIOMAN_CONVERTFN ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS loops, ASIOSampleType type) {
+  return Row(loops, type).pfnInput;
+}
 
-int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type) { return Row(type).nInputError; }
+ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS loops, ASIOSampleType type) {
+  return Row(loops, type).pfnOutput;
+}
+
+ASIOMAN_CONVERTFN ASIOMAN_GetInputConversion(ASIOSampleType type) { return Row(RunningLoops(), type).pfnInput; }
+
+ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type) { return Row(RunningLoops(), type).pfnOutput; }
+
+int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type) { return Row(ASIOMAN_LOOPS_BASELINE, type).nInputError; }

@@ -24,4 +24,14 @@ ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type);
 // has no conversion; 0 for the types that convert, and for DSD and unknown.
 int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type);
 
+// The loops above are AVX2 ones for the hottest types where the CPU and the
+// OS run AVX2 (found out once), else the x86-64 baseline ones; both sets give
+// the same bytes for every input. Either set can be asked for by name, which
+// lets the tests hold one against the other; an AVX2 request on a build
+// without the AVX2 loops gets the baseline ones.
+enum ASIOMAN_LOOPS { ASIOMAN_LOOPS_BASELINE, ASIOMAN_LOOPS_AVX2 };
+bool ASIOMAN_CanRunAvx2Loops(void);
+ASIOMAN_CONVERTFN ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS loops, ASIOSampleType type);
+ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS loops, ASIOSampleType type);
+
 #endif  // MB_ASIO_ASIOCONV_H

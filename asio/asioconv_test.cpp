@@ -248,3 +248,129 @@ TEST(SampleConversionRoundTrip, Int16KeepsTheTop16BitsAndFloatLosesTheLastStepAt
   EXPECT_EQ(8388606, back[0]);
   EXPECT_EQ(-8388607, back[1]);
 }
+
+namespace {
+
+const ASIOSampleType kAvx2Types[] = {ASIOSTInt16LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB, ASIOSTInt32LSB24};
+
+size_t DriverBytes(ASIOSampleType type) { return type == ASIOSTInt16LSB ? 2 : 4; }
+
+// Driver words at the edges of every type: integer extremes and sign bits,
+// NaNs (quiet, signalling, negative), infinities, denormals, the largest
+// float, and floats on both sides of the 32-bit saturation point.
+const uint32_t kExtremeWords[] = {
+    0x00000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x00800000u, 0xFF7FFFFFu, 0x007FFFFFu, 0x000080FFu,
+    0x00007FFFu, 0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFFBFFFFFu, 0x7F800000u, 0xFF800000u, 0x00000001u,
+    0x807FFFFFu, 0x7F7FFFFFu, 0xFF7FFFFFu, 0x3F800000u, 0xBF800000u, 0x43800000u, 0x43800001u, 0x437FFFFFu,
+    0xC3800000u, 0xC3800001u, 0xC37FFFFFu, 0x4F000000u, 0x34000000u, 0x33FFFFFFu};
+
+// Every third sample an extreme, the others random: the extremes move
+// through all lanes of a vector and meet random neighbours.
+std::vector<uint32_t> MixedWords(size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  const size_t nExtreme = sizeof(kExtremeWords) / sizeof(kExtremeWords[0]);
+  std::vector<uint32_t> words(n);
+  for (size_t k = 0; k < n; k++) words[k] = (k % 3 == 0) ? kExtremeWords[(k / 3) % nExtreme] : (uint32_t)random();
+  return words;
+}
+
+// A plausible signal too: random words put no float inputs in the audio range.
+std::vector<uint32_t> AudioWords(ASIOSampleType type, size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+  std::vector<uint32_t> words(n);
+  for (uint32_t& w : words) {
+    float f = sample(random);
+    if (type == ASIOSTFloat32LSB)
+      memcpy(&w, &f, 4);
+    else
+      w = (uint32_t)(int32_t)((double)f * 2147483647.0);
+  }
+  return words;
+}
+
+// The driver bytes of the words at an offset, the buffer sized exactly, so
+// the sanitizers see any access past the last sample.
+std::vector<uint8_t> DriverBuffer(ASIOSampleType type, const std::vector<uint32_t>& words, size_t offset) {
+  size_t nBytes = DriverBytes(type);
+  std::vector<uint8_t> bytes(offset + words.size() * nBytes, 0xA5);
+  for (size_t k = 0; k < words.size(); k++) memcpy(bytes.data() + offset + k * nBytes, &words[k], nBytes);
+  return bytes;
+}
+
+const size_t kLengths[] = {0, 1, 3, 7, 8, 9, 15, 16, 17, 23, 31, 32, 33, 64, 257, 1027};
+
+}  // namespace
+
+class SampleConversionLoopSets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ASIOMAN_CanRunAvx2Loops()) GTEST_SKIP() << "no AVX2 loops on this CPU or in this build";
+  }
+
+  static void ExpectSameInput(ASIOSampleType type, const std::vector<uint32_t>& words, size_t offset) {
+    std::vector<uint8_t> driver = DriverBuffer(type, words, offset);
+    std::vector<int32_t> baseline(words.size(), 0x5A5A5A5A), avx2(words.size(), 0x5A5A5A5A);
+    ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type)(driver.data() + offset, baseline.data(), words.size());
+    ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_AVX2, type)(driver.data() + offset, avx2.data(), words.size());
+    EXPECT_EQ(baseline, avx2) << "type " << type << ", " << words.size() << " samples at offset " << offset;
+  }
+
+  // The driver buffer starts with bytes of its own, which Int32LSB24 must keep.
+  static void ExpectSameOutput(ASIOSampleType type, const std::vector<uint32_t>& words, size_t offset) {
+    std::vector<int32_t> block(words.begin(), words.end());
+    std::vector<uint8_t> baseline = DriverBuffer(type, MixedWords(words.size(), 7), offset);
+    std::vector<uint8_t> avx2 = baseline;
+    ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type)(baseline.data() + offset, block.data(), block.size());
+    ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_AVX2, type)(avx2.data() + offset, block.data(), block.size());
+    EXPECT_EQ(baseline, avx2) << "type " << type << ", " << words.size() << " samples at offset " << offset;
+  }
+};
+
+TEST_F(SampleConversionLoopSets, InputsGiveTheSameValuesForEveryLengthAndAlignment) {
+  for (ASIOSampleType type : kAvx2Types)
+    for (size_t n : kLengths)
+      for (size_t offset = 0; offset < 4; offset++) {
+        ExpectSameInput(type, MixedWords(n, (uint32_t)(n * 4 + offset)), offset);
+        ExpectSameInput(type, AudioWords(type, n, (uint32_t)n), offset);
+      }
+}
+
+TEST_F(SampleConversionLoopSets, OutputsWriteTheSameBytesForEveryLengthAndAlignment) {
+  for (ASIOSampleType type : kAvx2Types)
+    for (size_t n : kLengths)
+      for (size_t offset = 0; offset < 4; offset++) {
+        ExpectSameOutput(type, MixedWords(n, (uint32_t)(n * 4 + offset + 1)), offset);
+        ExpectSameOutput(type, AudioWords(ASIOSTInt32LSB, n, (uint32_t)n), offset);
+      }
+}
+
+TEST_F(SampleConversionLoopSets, AgreeOnLongRandomRuns) {
+  std::mt19937 random(2024);
+  for (ASIOSampleType type : kAvx2Types) {
+    std::vector<uint32_t> words(1 << 16);
+    for (uint32_t& w : words) w = (uint32_t)random();
+    ExpectSameInput(type, words, 1);
+    ExpectSameOutput(type, words, 3);
+  }
+}
+
+TEST(SampleConversionLoops, TheSwitchGetsTheAvx2LoopsExactlyWhereTheyRun) {
+  bool bAvx2 = ASIOMAN_CanRunAvx2Loops();
+  ASIOMAN_LOOPS running = bAvx2 ? ASIOMAN_LOOPS_AVX2 : ASIOMAN_LOOPS_BASELINE;
+  for (ASIOSampleType type = -1; type <= ASIOSTDSDInt8NER8 + 1; type++) {
+    EXPECT_EQ(ASIOMAN_GetInputConversionOf(running, type), ASIOMAN_GetInputConversion(type)) << "type " << type;
+    EXPECT_EQ(ASIOMAN_GetOutputConversionOf(running, type), ASIOMAN_GetOutputConversion(type)) << "type " << type;
+  }
+  for (ASIOSampleType type : kAvx2Types) {
+    bool bDiffer = ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type) !=
+                   ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_AVX2, type);
+    bool bOutputsDiffer = ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type) !=
+                          ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_AVX2, type);
+    // Without AVX2 in the build both names give the baseline loops; with it they differ.
+    EXPECT_EQ(bDiffer, bOutputsDiffer) << "type " << type;
+    if (bAvx2) {
+      EXPECT_TRUE(bDiffer) << "type " << type;
+    }
+  }
+}
