@@ -17,42 +17,12 @@
 
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
-#include "simdriver/simreg.h"
+#include "simdriver/simtest.h"
 #include "ui/qz2ctl.h"
 #include "ui/statuspanel.h"
 #include "winaudio/winaudio.h"
 
 namespace {
-
-std::wstring DllPath() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
-  return s.substr(0, s.find_last_of(L"\\/") + 1) + L"MBSimAsio.dll";
-}
-
-std::string TempFile(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  char path[MAX_PATH + 64];
-  snprintf(path, sizeof(path), "%smbapp_%lu_%s.txt", dir, GetCurrentProcessId(), name);
-  return path;
-}
-
-std::map<std::string, std::string> ReadReport(const std::string& path) {
-  std::map<std::string, std::string> values;
-  FILE* f = fopen(path.c_str(), "r");
-  if (!f) return values;
-  char line[512];
-  while (fgets(line, sizeof(line), f)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    size_t eq = s.find('=');
-    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
-  }
-  fclose(f);
-  return values;
-}
 
 // The log's lines without their "#nnnn " prefixes.
 std::vector<std::string> LinesOf(const std::string& text) {
@@ -90,33 +60,18 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override {
     if (hwnd && !quit) Quit();
     if (hwnd) DestroyWindow(hwnd);
-    for (size_t i = 0; i < profiles.size(); ++i) {
-      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
-      SIMREG_UnregisterClass(classes[i]);
-    }
-    for (const std::string& f : files) DeleteFileA(f.c_str());
+    profiles.RemoveAll();
     g_pfnBeforeRelease = nullptr;
     CoUninitialize();
   }
 
   std::string AddProfile(const char* name, std::vector<std::string> settings) {
-    CLSID clsid;
-    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
     std::string full = std::string("MBAppTest ") + name;
-    std::vector<const char*> texts;
-    for (const std::string& s : settings) texts.push_back(s.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), DllPath().c_str()));
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
-    profiles.push_back(full);
-    classes.push_back(clsid);
+    EXPECT_NE(profiles.Add(full, settings), GUID_NULL);
     return full;
   }
 
-  std::string AddReportFile(const char* name) {
-    files.push_back(TempFile(name));
-    DeleteFileA(files.back().c_str());
-    return "ReportFile=" + files.back();
-  }
+  std::string AddReportFile(const char* name) { return "ReportFile=" + profiles.AddFile("mbapp", name); }
 
   // What WinMain does, up to the message loop.
   void OpenMainWindow() {
@@ -179,9 +134,7 @@ class MainWindowTest : public ::testing::Test {
 
   HWND hwnd = nullptr;
   bool quit = false;
-  std::vector<std::string> profiles;
-  std::vector<CLSID> classes;
-  std::vector<std::string> files;
+  SIMTEST_PROFILES profiles;
 };
 
 TEST_F(MainWindowTest, MenusAtTheFirstOpeningShowTheDefaultsAndEveryDriverInListOrder) {
@@ -336,9 +289,9 @@ TEST_P(ShutdownTest, StopsTheTestBeforeReleasingTheLog) {
   EXPECT_EQ(lines[lines.size() - 2], "STOP ASIO DEVICE: " + name);
   EXPECT_EQ(lines[lines.size() - 1], "CLOSE DEVICE");
 
-  std::map<std::string, std::string> values = ReadReport(files[0]);
+  std::map<std::string, std::string> values = SIMTEST_ReadReport(profiles.Files()[0]);
   EXPECT_GT(atoi(values["switches"].c_str()), 10);
-  HMODULE dll = GetModuleHandleW(DllPath().c_str());
+  HMODULE dll = GetModuleHandleW(SIMTEST_DllPath().c_str());
   if (dll) {
     typedef HRESULT(STDAPICALLTYPE * CANUNLOAD)(void);
     CANUNLOAD canUnload = (CANUNLOAD)(void*)GetProcAddress(dll, "DllCanUnloadNow");

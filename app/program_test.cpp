@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "asio/asioman.h"
-#include "simdriver/simreg.h"
+#include "simdriver/simtest.h"
 
 namespace {
 
@@ -30,31 +30,6 @@ std::string Folder() {
   DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string s(path, n);
   return s.substr(0, s.find_last_of("\\/") + 1);
-}
-
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::string TempFile(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  char path[MAX_PATH + 64];
-  snprintf(path, sizeof(path), "%smbprog_%lu_%s", dir, GetCurrentProcessId(), name);
-  return path;
-}
-
-std::map<std::string, std::string> ReadReport(const std::string& path) {
-  std::map<std::string, std::string> values;
-  FILE* f = fopen(path.c_str(), "r");
-  if (!f) return values;
-  char line[512];
-  while (fgets(line, sizeof(line), f)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    size_t eq = s.find('=');
-    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
-  }
-  fclose(f);
-  return values;
 }
 
 struct RESULT {
@@ -164,33 +139,16 @@ class ProgramTest : public ::testing::Test {
       if (WaitForSingleObject(program, 20000) != WAIT_OBJECT_0) TerminateProcess(program, 99);
       CloseHandle(program);
     }
-    for (size_t i = 0; i < profiles.size(); ++i) {
-      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
-      SIMREG_UnregisterClass(classes[i]);
-    }
-    // MB_KEEP_FILES keeps the images and reports for a look after a failure.
-    if (!getenv("MB_KEEP_FILES"))
-      for (const std::string& f : files) DeleteFileA(f.c_str());
+    profiles.RemoveAll();  // MB_KEEP_FILES keeps the images and reports
   }
 
   std::string AddProfile(const char* name, std::vector<std::string> settings) {
-    CLSID clsid;
-    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
     std::string full = std::string("MBProgTest ") + name;
-    std::vector<const char*> texts;
-    for (const std::string& s : settings) texts.push_back(s.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), Widen(Folder() + "MBSimAsio.dll").c_str()));
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
-    profiles.push_back(full);
-    classes.push_back(clsid);
+    EXPECT_NE(profiles.Add(full, settings), GUID_NULL);
     return full;
   }
 
-  std::string AddFile(const char* name) {
-    files.push_back(TempFile(name));
-    DeleteFileA(files.back().c_str());
-    return files.back();
-  }
+  std::string AddFile(const char* name) { return profiles.AddFile("mbprog", name); }
 
   // The command of a driver: the program reads the same registry in the same
   // order, so the manager's list here gives its menu positions.
@@ -230,7 +188,7 @@ class ProgramTest : public ::testing::Test {
   int Count(const std::string& pattern) { return atoi(Harness("count \"" + pattern + "\"").out.c_str()); }
 
   IMAGE Shot() {
-    std::string path = AddFile((std::to_string(files.size()) + "_window.png").c_str());
+    std::string path = AddFile((std::to_string(profiles.Files().size()) + "_window.png").c_str());
     IMAGE image;
     EXPECT_EQ(Harness("shot \"" + path + "\"").nExit, 0u);
     EXPECT_TRUE(DecodePng(path, &image)) << path;
@@ -249,9 +207,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   HANDLE program = nullptr;
-  std::vector<std::string> profiles;
-  std::vector<CLSID> classes;
-  std::vector<std::string> files;
+  SIMTEST_PROFILES profiles;
 };
 
 TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
@@ -275,19 +231,19 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   EXPECT_GT(headerInk, 50) << "the header line names the device";
 
   Expect("command 14 wait \"^#[0-9]+ STOP ASIO DEVICE: " + name + "$\" 5 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
-  std::map<std::string, std::string> values = ReadReport(report);
+  std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
   EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 440.0, 5.0);
   EXPECT_NEAR(atof(values["out1.frequency"].c_str()), 440.0, 5.0);
 
   Expect("command 103 wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
   Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 2);
-  values = ReadReport(report);
+  values = SIMTEST_ReadReport(report);
   EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 1000.0, 10.0);
 
   Expect("command 150 wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
   Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
-  values = ReadReport(report);
+  values = SIMTEST_ReadReport(report);
   EXPECT_EQ(values["out0.passthrough"], "1");
   EXPECT_EQ(values["out1.passthrough"], "1");
 
@@ -300,7 +256,7 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   DWORD code = 1;
   GetExitCodeProcess(program, &code);
   EXPECT_EQ(code, 0u);
-  values = ReadReport(report);
+  values = SIMTEST_ReadReport(report);
   EXPECT_GT(atoi(values["switches"].c_str()), 10) << "the last run was stopped and its buffers disposed";
 }
 

@@ -17,6 +17,7 @@
 
 #include "asio/asio_interface.h"
 #include "simdriver/simreg.h"
+#include "simdriver/simtest.h"
 #include "simdriver/simsignal.h"
 
 namespace {
@@ -204,36 +205,11 @@ std::wstring ModuleDirectory() {
   return s.substr(0, s.find_last_of(L"\\/") + 1);
 }
 
-std::wstring DllPath() { return ModuleDirectory() + L"MBSimAsio.dll"; }
-
 std::string ErrorText(IASIO* driver) {
   char text[ASIO_ERRORMESSAGE_SIZE + 8];
   memset(text, 0x55, sizeof(text));
   driver->getErrorMessage(text);
   return std::string(text, strnlen(text, ASIO_ERRORMESSAGE_SIZE));
-}
-
-std::string TempFile(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  char path[MAX_PATH + 64];
-  snprintf(path, sizeof(path), "%smbsim_%lu_%s.txt", dir, GetCurrentProcessId(), name);
-  return path;
-}
-
-std::map<std::string, std::string> ReadReport(const std::string& path) {
-  std::map<std::string, std::string> values;
-  FILE* f = fopen(path.c_str(), "r");
-  if (!f) return values;
-  char line[512];
-  while (fgets(line, sizeof(line), f)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    size_t eq = s.find('=');
-    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
-  }
-  fclose(f);
-  return values;
 }
 
 double Number(std::map<std::string, std::string>& report, const char* key) {
@@ -302,7 +278,7 @@ bool DefaultsRegistered() {
 }
 
 TEST(SimDriverRegistration, RegsvrListsTheDefaultProfilesAndUnregisteringRestoresTheRegistry) {
-  std::wstring dll = L"\"" + DllPath() + L"\"";
+  std::wstring dll = L"\"" + SIMTEST_DllPath() + L"\"";
   bool registered = DefaultsRegistered();
   if (registered) {
     ASSERT_EQ(0, RunRegsvr(L"/u /s " + dll));
@@ -310,7 +286,7 @@ TEST(SimDriverRegistration, RegsvrListsTheDefaultProfilesAndUnregisteringRestore
   std::vector<std::string> before = AsioKeySnapshot();
   ASSERT_EQ(0, RunRegsvr(L"/s " + dll));
   std::vector<std::string> during = AsioKeySnapshot();
-  std::wstring server = DllPath();
+  std::wstring server = SIMTEST_DllPath();
   std::string expectedServer(server.begin(), server.end());
   for (int i = 0; i < SIMREG_DefaultCount; ++i) {
     const SIMREG_DEFAULT* d = &SIMREG_Defaults[i];
@@ -341,7 +317,7 @@ class SimDriverTest : public ::testing::Test {
   static void SetUpTestSuite() {
     CoInitialize(nullptr);
     wasRegistered_ = DefaultsRegistered();
-    module_ = LoadLibraryW(DllPath().c_str());
+    module_ = LoadLibraryW(SIMTEST_DllPath().c_str());
     ASSERT_NE(nullptr, module_);
   }
   static void TearDownTestSuite() {
@@ -372,7 +348,7 @@ class SimDriverTest : public ::testing::Test {
     CLSID clsid;
     EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
     std::string full = std::string("MBSimTest ") + name;
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), DllPath().c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), SIMTEST_DllPath().c_str()));
     EXPECT_EQ(ERROR_SUCCESS, SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), settings.data(),
                                                  (int)settings.size()));
     profiles_.push_back(full);
@@ -381,7 +357,7 @@ class SimDriverTest : public ::testing::Test {
   }
 
   std::string AddReportFile(const char* name) {
-    files_.push_back(TempFile(name));
+    files_.push_back(SIMTEST_TempFile("mbsim", name));
     DeleteFileA(files_.back().c_str());
     return files_.back();
   }
@@ -634,7 +610,7 @@ TEST_P(SimDriverStreamTest, StreamsInRealTimeWithValidTimeInfoAndRecognisableInp
   EXPECT_NEAR(0.5, h->inMeters[0].fPeak, 0.01);
 
   ASSERT_EQ(ASE_OK, d->disposeBuffers());
-  auto r = ReadReport(report);
+  auto r = SIMTEST_ReadReport(report);
   EXPECT_EQ((double)n, Number(r, "switches"));
   EXPECT_EQ((double)n, Number(r, "output_ready_calls"));
   EXPECT_NEAR(5333.333, Number(r, "period_us"), 0.01);
@@ -668,7 +644,7 @@ TEST_F(SimDriverTest, TheReportTellsATrueToneAndPassThroughFromWrongOnes) {
     g_host.toneHz = c.toneHz;
     Stream(d, 600);
     ASSERT_EQ(ASE_OK, d->disposeBuffers());
-    reports[c.name] = ReadReport(report);
+    reports[c.name] = SIMTEST_ReadReport(report);
   }
   EXPECT_NEAR(440.0, Number(reports["tone440"], "out2.frequency"), 1.0);
   EXPECT_NEAR(0.1, Number(reports["tone440"], "out2.peak"), 0.001);
@@ -697,7 +673,7 @@ TEST_F(SimDriverTest, ADriverWithoutTimeInfoOrOutputReadyCallsBufferSwitch) {
   EXPECT_GT(g_host.plainCalls.load(), 20);
   EXPECT_EQ(0, g_host.timeInfoCalls.load());
   ASSERT_EQ(ASE_OK, d->disposeBuffers());
-  auto r = ReadReport(report);
+  auto r = SIMTEST_ReadReport(report);
   EXPECT_EQ(0, Number(r, "time_info"));
   EXPECT_EQ(0, Number(r, "output_ready_calls"));
 
@@ -753,7 +729,7 @@ TEST_F(SimDriverTest, AStallDelaysEveryNthCallback) {
     ++stalled;
   }
   EXPECT_GE(stalled, 3);
-  auto r = ReadReport(report);
+  auto r = SIMTEST_ReadReport(report);
   EXPECT_LE(stalled, Number(r, "stalls"));
   EXPECT_GE(Number(r, "interval_max_us"), 20000.0);
 }
@@ -775,7 +751,7 @@ TEST_F(SimDriverTest, ResetResyncAndRateChangeRequestsArriveOnceFromAnotherThrea
     double rate = 0;
     EXPECT_EQ(ASE_OK, d->getSampleRate(&rate));
     ASSERT_EQ(ASE_OK, d->disposeBuffers());
-    auto r = ReadReport(report);
+    auto r = SIMTEST_ReadReport(report);
     if (strncmp(kind, "Reset", 5) == 0) {
       EXPECT_EQ(1, g_host.resets.load());
       EXPECT_EQ(1, Number(r, "reset_requests"));
@@ -803,7 +779,7 @@ TEST_F(SimDriverTest, AReentrantCallbackOverlapsTheRunningOne) {
   Stream(d, 400);
   EXPECT_EQ(1, g_host.reentered.load());
   ASSERT_EQ(ASE_OK, d->disposeBuffers());
-  auto r = ReadReport(report);
+  auto r = SIMTEST_ReadReport(report);
   EXPECT_LE(1, Number(r, "reentrant_calls"));  // a call that missed is retried
   EXPECT_EQ(1, Number(r, "reentrant_overlaps"));
 }
@@ -890,7 +866,7 @@ TEST_F(SimDriverTest, TheLiesOfRealDriversCanBeRequested) {
   g_host.mode = HOST_TONE;
   Stream(d, 200);
   ASSERT_EQ(ASE_OK, d->disposeBuffers());
-  auto r = ReadReport(report);
+  auto r = SIMTEST_ReadReport(report);
   EXPECT_EQ(3, Number(r, "null_buffer_channel"));
 
   for (const char* rate : {"SampleRate=nan", "SampleRate=-48000"}) {
@@ -942,7 +918,7 @@ TEST_F(SimDriverTest, StopWaitsForARunningCallbackUnlessTheProfileSaysOtherwise)
 
 TEST_F(SimDriverTest, TheProfileToolAddsAProfileWithAFreshClassAndRemovesIt) {
   std::wstring tool = L"\"" + ModuleDirectory() + L"MBSimProfile.exe\" ";
-  std::wstring dll = L"\"" + DllPath() + L"\"";
+  std::wstring dll = L"\"" + SIMTEST_DllPath() + L"\"";
   const char* name = "MBSimTest tool";
   profiles_.push_back(name);  // cleaned up even when the tool fails
   classes_.push_back(GUID_NULL);

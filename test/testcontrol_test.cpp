@@ -18,7 +18,7 @@
 
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
-#include "simdriver/simreg.h"
+#include "simdriver/simtest.h"
 #include "test/statistics.h"
 
 APPCONTEXT g_appContext;
@@ -33,36 +33,6 @@ struct LOGLINE {
   int nNumber;
   std::string text;
 };
-
-std::wstring DllPath() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
-  return s.substr(0, s.find_last_of(L"\\/") + 1) + L"MBSimAsio.dll";
-}
-
-std::string TempFile(const char* name) {
-  char dir[MAX_PATH];
-  GetTempPathA(MAX_PATH, dir);
-  char path[MAX_PATH + 64];
-  snprintf(path, sizeof(path), "%smbtestrun_%lu_%s.txt", dir, GetCurrentProcessId(), name);
-  return path;
-}
-
-std::map<std::string, std::string> ReadReport(const std::string& path) {
-  std::map<std::string, std::string> values;
-  FILE* f = fopen(path.c_str(), "r");
-  if (!f) return values;
-  char line[512];
-  while (fgets(line, sizeof(line), f)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    size_t eq = s.find('=');
-    if (eq != std::string::npos) values[s.substr(0, eq)] = s.substr(eq + 1);
-  }
-  fclose(f);
-  return values;
-}
 
 std::string Grouped(int64_t value) {
   char text[FORMATGROUPED_SIZE];
@@ -120,11 +90,7 @@ class TestRunEndToEnd : public ::testing::Test {
     g_appContext.nAsioDriver = 0;
     Pump(50, nullptr);
     if (managerStarted) ASIOMAN_End();
-    for (size_t i = 0; i < profiles.size(); ++i) {
-      SIMREG_DeleteProfile(profiles[i].c_str(), classes[i]);
-      SIMREG_UnregisterClass(classes[i]);
-    }
-    for (const std::string& f : files) DeleteFileA(f.c_str());
+    profiles.RemoveAll();
     DestroyWindow(window);
     STATISTICS_FreeHistory(&g_appContext);
     TXTBUFFER_Free(&g_appContext.log);
@@ -132,23 +98,23 @@ class TestRunEndToEnd : public ::testing::Test {
 
   // A profile with a fresh class; returns its name as the driver list shows it.
   std::string AddProfile(const char* name, std::vector<std::string> settings) {
-    CLSID clsid;
-    EXPECT_EQ(S_OK, CoCreateGuid(&clsid));
     std::string full = std::string("MBTestRun ") + name;
-    std::vector<const char*> texts;
-    for (const std::string& s : settings) texts.push_back(s.c_str());
-    EXPECT_EQ(ERROR_SUCCESS, SIMREG_RegisterClass(clsid, full.c_str(), DllPath().c_str()));
-    EXPECT_EQ(ERROR_SUCCESS,
-              SIMREG_WriteProfile(full.c_str(), clsid, full.c_str(), texts.data(), (int)texts.size()));
-    profiles.push_back(full);
-    classes.push_back(clsid);
+    EXPECT_NE(profiles.Add(full, settings), GUID_NULL);
     return full;
   }
 
-  std::string AddReportFile(const char* name) {
-    files.push_back(TempFile(name));
-    DeleteFileA(files.back().c_str());
-    return "ReportFile=" + files.back();
+  std::string AddReportFile(const char* name) { return "ReportFile=" + profiles.AddFile("mbtestrun", name); }
+
+  // A short run of a fresh profile in the given output mode, and what the
+  // driver reported having heard.
+  std::map<std::string, std::string> RunAndReport(const char* name, const char* inputs, const char* outputs,
+                                                  float sineFrequency) {
+    Select(AddProfile(name, {inputs, outputs, AddReportFile(name)}));
+    g_appContext.fSineFrequency = sineFrequency;
+    StartTest();
+    Pump(800, nullptr);
+    StopTest();
+    return SIMTEST_ReadReport(profiles.Files().back());
   }
 
   // Starts the manager over the registry as it is now and selects the driver.
@@ -257,9 +223,7 @@ class TestRunEndToEnd : public ::testing::Test {
 
   HWND window = nullptr;
   bool managerStarted = false;
-  std::vector<std::string> profiles;
-  std::vector<CLSID> classes;
-  std::vector<std::string> files;
+  SIMTEST_PROFILES profiles;
 };
 
 const std::vector<std::string> kStereo48k = {"Inputs=2", "Outputs=2", "SampleRate=48000",
@@ -300,13 +264,7 @@ TEST_F(TestRunEndToEnd, WithoutDeviceNothingIsLoggedAndTheStatisticsStay) {
 }
 
 TEST_F(TestRunEndToEnd, TheDriverHearsTheSineAtEveryOutput) {
-  std::string name = AddProfile("tone", {"Inputs=2", "Outputs=4", AddReportFile("tone")});
-  Select(name);
-  g_appContext.fSineFrequency = 1000.0f;
-  StartTest();
-  Pump(800, nullptr);
-  StopTest();
-  std::map<std::string, std::string> report = ReadReport(files.back());
+  std::map<std::string, std::string> report = RunAndReport("tone", "Inputs=2", "Outputs=4", 1000.0f);
   ASSERT_FALSE(report.empty());
   for (int c = 0; c < 4; ++c) {
     std::string out = "out" + std::to_string(c);
@@ -317,13 +275,7 @@ TEST_F(TestRunEndToEnd, TheDriverHearsTheSineAtEveryOutput) {
 }
 
 TEST_F(TestRunEndToEnd, TheDriverHearsItsInputsRepeatedOverTheOutputs) {
-  std::string name = AddProfile("pass", {"Inputs=2", "Outputs=6", AddReportFile("pass")});
-  Select(name);
-  g_appContext.fSineFrequency = 0.0f;
-  StartTest();
-  Pump(800, nullptr);
-  StopTest();
-  std::map<std::string, std::string> report = ReadReport(files.back());
+  std::map<std::string, std::string> report = RunAndReport("pass", "Inputs=2", "Outputs=6", 0.0f);
   ASSERT_FALSE(report.empty());
   for (int c = 0; c < 6; ++c) {
     std::string out = "out" + std::to_string(c);
@@ -338,13 +290,7 @@ TEST_F(TestRunEndToEnd, TheDriverHearsItsInputsRepeatedOverTheOutputs) {
 }
 
 TEST_F(TestRunEndToEnd, MoreInputsThanOutputsPassTheFirstOnes) {
-  std::string name = AddProfile("wide", {"Inputs=4", "Outputs=2", AddReportFile("wide")});
-  Select(name);
-  g_appContext.fSineFrequency = 0.0f;
-  StartTest();
-  Pump(800, nullptr);
-  StopTest();
-  std::map<std::string, std::string> report = ReadReport(files.back());
+  std::map<std::string, std::string> report = RunAndReport("wide", "Inputs=4", "Outputs=2", 0.0f);
   ASSERT_FALSE(report.empty());
   EXPECT_EQ("1", report["out0.passthrough"]);
   EXPECT_EQ("1", report["out1.passthrough"]);
