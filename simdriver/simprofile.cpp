@@ -66,16 +66,6 @@ const char* const kCallNames[SIMCALL_COUNT] = {
     nullptr, "init", "getChannels", "getBufferSize", "getSampleRate", "createBuffers", "getChannelInfo",
     "getLatencies", "start"};
 
-int EqualsNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    int ca = (unsigned char)*a, cb = (unsigned char)*b;
-    if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
-    if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
-    if (ca != cb) return 0;
-    if (!ca) return 1;
-  }
-}
-
 void CopyText(char* dst, size_t size, const char* src) {
   size_t n = strlen(src);
   if (n >= size) n = size - 1;
@@ -184,7 +174,7 @@ void SIMPROFILE_Defaults(SIMPROFILE* profile, const char* keyName) {
 int SIMPROFILE_Set(SIMPROFILE* profile, const char* name, const char* text) {
   if (!profile || !name || !text) return 0;
   for (const SETTING& s : kSettings) {
-    if (!EqualsNoCase(s.name, name)) continue;
+    if (!SIMSIGNAL_EqualsNoCase(s.name, name)) continue;
     char* field = (char*)profile + s.offset;
     switch (s.kind) {
       case K_INT:
@@ -215,12 +205,12 @@ int SIMPROFILE_Set(SIMPROFILE* profile, const char* name, const char* text) {
       }
       case K_CALL: {
         for (int call = SIMCALL_NONE + 1; call < SIMCALL_COUNT; ++call) {
-          if (EqualsNoCase(kCallNames[call], text)) {
+          if (SIMSIGNAL_EqualsNoCase(kCallNames[call], text)) {
             profile->nFailCall = call;
             return 1;
           }
         }
-        if (text[0] == 0 || EqualsNoCase(text, "none")) {
+        if (text[0] == 0 || SIMSIGNAL_EqualsNoCase(text, "none")) {
           profile->nFailCall = SIMCALL_NONE;
           return 1;
         }

@@ -7,16 +7,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-int EqualsNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    int ca = (unsigned char)*a, cb = (unsigned char)*b;
-    if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
-    if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
-    if (ca != cb) return 0;
-    if (!ca) return 1;
-  }
-}
-
 struct TYPEDESC {
   ASIOSampleType type;
   const char* name;
@@ -106,6 +96,17 @@ uint32_t NextNoise(uint32_t* state) {
 
 }  // namespace
 
+int SIMSIGNAL_EqualsNoCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    int ca = (unsigned char)*a, cb = (unsigned char)*b;
+    if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+    if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+    if (ca != cb) return 0;
+    if (!ca) return 1;
+  }
+}
+
+
 int SIMSIGNAL_BytesPerSample(ASIOSampleType type) {
   const TYPEDESC* d = FindType(type);
   return d ? d->bytes : SIMSIGNAL_MAX_SAMPLE_BYTES;
@@ -121,7 +122,7 @@ const char* SIMSIGNAL_TypeName(ASIOSampleType type) {
 int SIMSIGNAL_TypeFromName(const char* name) {
   if (!name) return -1;
   for (const TYPEDESC& d : kTypes) {
-    if (EqualsNoCase(d.name, name)) return d.type;
+    if (SIMSIGNAL_EqualsNoCase(d.name, name)) return d.type;
   }
   return -1;
 }

@@ -71,4 +71,8 @@ int SIMSIGNAL_MeterPassThrough(const SIMSIGNAL_METER* meter);
 // float conversions fit well inside, the input noise does not).
 #define SIMSIGNAL_MATCH_TOLERANCE (1.0 / 16384.0)
 
+// 1 when the two texts are equal ignoring ASCII letter case (setting and
+// type names are matched that way).
+int SIMSIGNAL_EqualsNoCase(const char* a, const char* b);
+
 #endif  // MB_SIMDRIVER_SIMSIGNAL_H
