@@ -306,16 +306,16 @@ TEST_F(ProgramTest, AZoomChangeShowsAtTheNextTick) {
                                          "StallEvery=25"});
   int command = CommandOf(name);
   Launch();
-  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 2500");
-  // At 100 % the error graph shows the stalls in columns of their own.
-  Expect("command 160 sleep 400");  // x128: one buffer across 128 columns
-  IMAGE wide = Shot();
+  // More than 256 buffers of 10 ms, so the widest zoom has a whole column.
+  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 4000");
+  // At 100 % every stall has a column of its own.
+  IMAGE single = Shot();
   Expect("command 175 sleep 400");  // 0.35 %: 256 buffers a column
-  IMAGE narrow = Shot();
-  int w = PanelWidth(wide);
-  int wideInk = w * 200 - CountColour(wide, kWhite, 0, 115, w, 315);
-  int narrowInk = w * 200 - CountColour(narrow, kWhite, 0, 115, w, 315);
-  EXPECT_NE(wideInk, narrowInk);
+  IMAGE grouped = Shot();
+  int w = PanelWidth(single);
+  int singleInk = w * 200 - CountColour(single, kWhite, 0, 115, w, 315);
+  int groupedInk = w * 200 - CountColour(grouped, kWhite, 0, 115, w, 315);
+  EXPECT_NE(singleInk, groupedInk);
 }
 
 }  // namespace
