@@ -8,7 +8,8 @@
 enum {
   ASIOMAN_VALUE_SIZE = 256,       // "clsid" and "description" reads
   ASIOMAN_CLSID_WIDE_SIZE = 100,  // the CLSID text handed to the parser
-  ASIOMAN_ANSI_WORK_SIZE = 1024   // a 255-unit name in any ANSI code page
+  ASIOMAN_ANSI_WORK_SIZE = 1024,  // a 255-unit name in any ANSI code page
+  ASIOMAN_SERVERFILE_SIZE = 1024  // the server's file once expanded or searched
 };
 
 static_assert(sizeof(ASIOMAN_GUID) == sizeof(GUID), "the entry's GUID is a Windows GUID");
@@ -21,7 +22,7 @@ RECARRAY* ASIOMAN_DriverList(void) { return &g_driverList; }
 static int ASIOMAN_IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 // A value longer than the caller's buffer: read it whole, keep the head.
-static int ASIOMAN_ReadLongRegString(HKEY key, const char* valueName, char* out, DWORD outSize) {
+static int ASIOMAN_ReadLongRegString(HKEY key, const char* valueName, char* out, DWORD outSize, DWORD* typeOut) {
   for (int attempt = 0; attempt < 2; attempt++) {
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(key, valueName, NULL, &type, NULL, &size) != ERROR_SUCCESS) return 0;
@@ -33,6 +34,7 @@ static int ASIOMAN_ReadLongRegString(HKEY key, const char* valueName, char* out,
       whole[size] = 0;
       lstrcpynA(out, whole, (int)outSize);
       free(whole);
+      *typeOut = type;
       return 1;
     }
     free(whole);
@@ -42,14 +44,16 @@ static int ASIOMAN_ReadLongRegString(HKEY key, const char* valueName, char* out,
 }
 
 // Reads a string value into out, cut to outSize - 1 characters and always
-// terminated, whatever the stored length. Values of other types count as
-// absent.
-static int ASIOMAN_ReadRegString(HKEY key, const char* valueName, char* out, DWORD outSize) {
+// terminated, whatever the stored length; typeOut, when given, receives
+// REG_SZ or REG_EXPAND_SZ. Values of other types count as absent.
+static int ASIOMAN_ReadRegString(HKEY key, const char* valueName, char* out, DWORD outSize, DWORD* typeOut = NULL) {
   DWORD type = 0, size = outSize - 1;
+  DWORD ignoredType = 0;
+  if (!typeOut) typeOut = &ignoredType;
   out[0] = 0;
   LONG rc = RegQueryValueExA(key, valueName, NULL, &type, (BYTE*)out, &size);
   if (rc == ERROR_MORE_DATA) {
-    if (ASIOMAN_ReadLongRegString(key, valueName, out, outSize)) return 1;
+    if (ASIOMAN_ReadLongRegString(key, valueName, out, outSize, typeOut)) return 1;
     out[0] = 0;
     return 0;
   }
@@ -58,13 +62,42 @@ static int ASIOMAN_ReadRegString(HKEY key, const char* valueName, char* out, DWO
     return 0;
   }
   out[size < outSize ? size : outSize - 1] = 0;
+  *typeOut = type;
   return 1;
 }
 
-static int ASIOMAN_ServerFileExists(const char* path) {
-  // Any existing file, also on paths beyond the 128 characters that
-  // OpenFile accepts.
-  DWORD attributes = GetFileAttributesA(path);
+// Whether the registered server text names a file where COM would load it
+// from: environment strings expanded for REG_EXPAND_SZ, one pair of
+// surrounding quotes dropped, a bare file name searched in the folders
+// OpenFile(OF_EXIST) searches. A text that outgrows its buffer on the way
+// names no file.
+static int ASIOMAN_ServerFileExists(const char* registered, DWORD type) {
+  char expanded[ASIOMAN_SERVERFILE_SIZE];
+  const char* text = registered;
+  if (type == REG_EXPAND_SZ) {
+    // One character spare: the ANSI expansion may count one more than it stores.
+    DWORD needed = ExpandEnvironmentStringsA(registered, expanded, sizeof(expanded) - 1);
+    if (needed == 0 || needed > sizeof(expanded) - 1) return 0;
+    expanded[sizeof(expanded) - 1] = 0;
+    text = expanded;
+  }
+  char unquoted[ASIOMAN_SERVERFILE_SIZE];
+  size_t len = strnlen(text, sizeof(unquoted) - 1);
+  if (len >= 2 && text[0] == '"' && text[len - 1] == '"') {
+    memcpy(unquoted, text + 1, len - 2);
+    unquoted[len - 2] = 0;
+    text = unquoted;
+  }
+  if (!text[0]) return 0;
+  char found[ASIOMAN_SERVERFILE_SIZE];
+  if (!strpbrk(text, "\\/:")) {
+    DWORD foundLen = SearchPathA(NULL, text, NULL, sizeof(found), found, NULL);
+    if (foundLen == 0 || foundLen >= sizeof(found)) return 0;
+    text = found;
+  }
+  // GetFileAttributes rather than OpenFile: it also takes paths beyond the
+  // 128 characters that OpenFile accepts.
+  DWORD attributes = GetFileAttributesA(text);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -78,12 +111,13 @@ int ASIOMAN_FindServerPath(char* clsidText, char* pathOut) {
   if (len == 0 || strchr(clsidText, '\\')) return -1;
 
   HKEY classes = NULL, classKey = NULL, serverKey = NULL;
+  DWORD serverType = REG_SZ;
   int result = -1;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "clsid", 0, KEY_READ, &classes) == ERROR_SUCCESS &&
       RegOpenKeyExA(classes, clsidText, 0, KEY_READ, &classKey) == ERROR_SUCCESS &&
       RegOpenKeyExA(classKey, "InprocServer32", 0, KEY_READ, &serverKey) == ERROR_SUCCESS &&
-      ASIOMAN_ReadRegString(serverKey, NULL, pathOut, ASIOMAN_SERVERPATH_SIZE) && pathOut[0] &&
-      ASIOMAN_ServerFileExists(pathOut)) {
+      ASIOMAN_ReadRegString(serverKey, NULL, pathOut, ASIOMAN_SERVERPATH_SIZE, &serverType) && pathOut[0] &&
+      ASIOMAN_ServerFileExists(pathOut, serverType)) {
     result = 0;
   }
   if (serverKey) RegCloseKey(serverKey);

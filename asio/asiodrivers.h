@@ -22,8 +22,10 @@ void ASIOMAN_ScanDrivers(void);
 int ASIOMAN_ReadDriverKey(HKEY asioKey, const WCHAR* subkeyName, ASIOMAN_DRIVERENTRY* record);
 
 // Lower-cases clsidText in place and looks up HKCR "clsid\<text>\InprocServer32".
-// pathOut (ASIOMAN_SERVERPATH_SIZE bytes) receives the server path. 0 when
-// the class is registered with an existing server file, -1 otherwise.
+// pathOut (ASIOMAN_SERVERPATH_SIZE bytes) receives the server path as
+// registered. 0 when the class is registered with a server file that exists
+// where COM would load it from (expanded, unquoted, a bare name searched),
+// -1 otherwise.
 int ASIOMAN_FindServerPath(char* clsidText, char* pathOut);
 
 #endif  // MB_ASIO_ASIODRIVERS_H

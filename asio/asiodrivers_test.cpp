@@ -12,12 +12,14 @@
 
 namespace {
 
-// Writes driver registrations into this test's registry and removes them
-// again; other registrations under SOFTWARE\ASIO are left alone.
+// Writes driver registrations (and server files) into this test's prefix
+// and removes them again; other registrations under SOFTWARE\ASIO are left
+// alone.
 class DriverScan : public ::testing::Test {
  protected:
   std::vector<std::wstring> drivers;
   std::vector<std::string> classes;
+  std::vector<std::string> files, folders;
   char exePath[MAX_PATH];
   DWORD pid;
 
@@ -32,6 +34,8 @@ class DriverScan : public ::testing::Test {
     for (const std::wstring& name : drivers)
       RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\ASIO\\" + name).c_str());
     for (const std::string& clsid : classes) RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
+    for (const std::string& file : files) DeleteFileA(file.c_str());
+    for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
   }
 
   std::wstring UniqueName(const wchar_t* what) { return std::wstring(L"MB scan ") + what + L" " + std::to_wstring(pid); }
@@ -48,19 +52,19 @@ class DriverScan : public ::testing::Test {
     return text;
   }
 
-  void SetString(HKEY key, const char* name, const std::string& value) {
-    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)value.size() + 1),
+  void SetString(HKEY key, const char* name, const std::string& value, DWORD type = REG_SZ) {
+    ASSERT_EQ(RegSetValueExA(key, name, 0, type, (const BYTE*)value.c_str(), (DWORD)value.size() + 1),
               ERROR_SUCCESS);
   }
 
   // HKCR\CLSID\<key name>\InprocServer32 with the given server path.
-  void RegisterServer(const std::string& keyName, const std::string& serverPath) {
+  void RegisterServer(const std::string& keyName, const std::string& serverPath, DWORD type = REG_SZ) {
     classes.push_back(keyName.substr(0, keyName.find('\\')));  // the whole class key goes
     HKEY key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + keyName + "\\InprocServer32").c_str(), 0, NULL, 0,
                               KEY_ALL_ACCESS, NULL, &key, NULL),
               ERROR_SUCCESS);
-    SetString(key, NULL, serverPath);
+    SetString(key, NULL, serverPath, type);
     RegCloseKey(key);
   }
 
@@ -292,6 +296,48 @@ TEST_F(ServerLookup, OverlongServerPathIsCutWithinThePathBuffer) {
   EXPECT_EQ(ASIOMAN_FindServerPath(text, path), -1);  // the cut path names no file
   EXPECT_LT(strnlen(path, sizeof(path)), size_t(ASIOMAN_SERVERPATH_SIZE));
   for (size_t i = ASIOMAN_SERVERPATH_SIZE; i < sizeof(path); i++) ASSERT_EQ(path[i], '#') << i;
+}
+
+TEST_F(ServerLookup, FindsTheServerWhereComLoadsItAndKeepsTheRegisteredText) {
+  char systemDir[MAX_PATH], tempDir[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(systemDir, MAX_PATH), 0u);
+  ASSERT_GT(GetTempPathA(MAX_PATH, tempDir), 0u);
+  std::string file = "mbscan" + std::to_string(pid) + ".dll";
+  std::string inSystem = std::string(systemDir) + "\\" + file;
+  ASSERT_TRUE(CopyFileA(exePath, inSystem.c_str(), FALSE));
+  files.push_back(inSystem);
+  std::string folder = tempDir + file + std::string(130, 'f');
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), NULL));
+  folders.push_back(folder);
+  std::string longPath = folder + "\\" + file;
+  ASSERT_TRUE(CopyFileA(exePath, longPath.c_str(), FALSE));
+  files.push_back(longPath);
+  // Expands to more than any path buffer holds.
+  std::string longVariable = "MBSCAN" + std::to_string(pid);
+  ASSERT_TRUE(SetEnvironmentVariableA(longVariable.c_str(), (std::string(systemDir) + std::string(600, '\\')).c_str()));
+
+  struct Case {
+    std::string text;
+    DWORD type;
+    int result;
+  } cases[] = {
+      {file, REG_SZ, 0},
+      {"%SystemRoot%\\System32\\" + file, REG_EXPAND_SZ, 0},
+      {"\"" + inSystem + "\"", REG_SZ, 0},
+      {"\"" + longPath + "\"", REG_SZ, 0},
+      {"nowhere" + file, REG_SZ, -1},
+      {"%" + longVariable + "%%" + longVariable + "%" + file, REG_EXPAND_SZ, -1},
+  };
+  unsigned serial = 14;
+  for (const Case& c : cases) {
+    std::string clsid = ClassText(serial++);
+    RegisterServer(clsid, c.text, c.type);
+    char text[256], path[ASIOMAN_SERVERPATH_SIZE];
+    lstrcpynA(text, clsid.c_str(), sizeof(text));
+    EXPECT_EQ(ASIOMAN_FindServerPath(text, path), c.result) << c.text;
+    EXPECT_EQ(std::string(path), c.text);
+  }
+  SetEnvironmentVariableA(longVariable.c_str(), NULL);
 }
 
 }  // namespace
