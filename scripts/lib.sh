@@ -5,9 +5,6 @@
 MB_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 MB_BUILD="${MB_BUILD:-$MB_ROOT/build}"
 MB_JOBS="${MB_JOBS:-$(nproc 2>/dev/null || echo 2)}"
-MB_WINE="/usr/lib/wine/wine64"
-MB_WINESERVER="/usr/lib/wine/wineserver64"
-[ -x "$MB_WINESERVER" ] || MB_WINESERVER="$(command -v wineserver)"
 export WINEPREFIX="$MB_BUILD/wineprefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -29,6 +26,25 @@ mb_install_deps() {
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -q >/dev/null || return 1
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing >/dev/null || return 1
+}
+
+# Tool paths are looked up only once mb_install_deps has run: on a fresh
+# machine Wine arrives with it. Wine is found as the CMake configuration finds
+# it (wine64 in Wine's own folder, else on PATH); its server sits beside it.
+mb_tools() {
+  MB_WINE=""
+  for d in /usr/lib/wine /usr/lib64/wine; do
+    [ -x "$d/wine64" ] && { MB_WINE="$d/wine64"; break; }
+  done
+  [ -n "$MB_WINE" ] || MB_WINE="$(command -v wine64 || command -v wine)"
+  [ -n "$MB_WINE" ] || { mb_log "no Wine found (wine64 or wine)"; return 1; }
+  d="$(dirname "$MB_WINE")"
+  MB_WINESERVER=""
+  for n in wineserver64 wineserver; do
+    [ -x "$d/$n" ] && { MB_WINESERVER="$d/$n"; break; }
+  done
+  [ -n "$MB_WINESERVER" ] || MB_WINESERVER="$(command -v wineserver)"
+  [ -n "$MB_WINESERVER" ] || { mb_log "no wineserver found beside $MB_WINE or on PATH"; return 1; }
 }
 
 # mb_configure <tree> [cmake args...]
