@@ -1,18 +1,42 @@
 #include "app/txtbuffer.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/textline.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <chrono>
 #include <thread>
+#endif
+
+enum { LOCK_SPINS = 64, LOCK_SWITCHES = 64 };
+
+// Spin first; then give the processor to any thread ready on it, whatever its
+// priority (a plain yield passes it only to equals, and the audio thread
+// outranks the GUI thread); after that sleep, so that a holder waiting for
+// another processor gets one too.
+static void TXTBUFFER_BackOff(int attempt) {
+  if (attempt < LOCK_SPINS) return;
+#if defined(_WIN32)
+  if (attempt < LOCK_SPINS + LOCK_SWITCHES)
+    SwitchToThread();
+  else
+    Sleep(1);
+#else
+  if (attempt < LOCK_SPINS + LOCK_SWITCHES)
+    std::this_thread::yield();
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#endif
+}
 
 // Held only around one append's copy (a few hundred bytes), so the audio
-// thread never waits for long. Should the holder lose its processor, the
-// waiter gives its time slice back instead of burning it.
+// thread never waits for long.
 static void TXTBUFFER_Lock(TXTBUFFER* buffer) {
-  for (int spins = 0; buffer->lock.test_and_set(std::memory_order_acquire); spins++) {
-    if (spins >= 64) std::this_thread::yield();
-  }
+  for (int attempt = 0; buffer->lock.test_and_set(std::memory_order_acquire); attempt++) TXTBUFFER_BackOff(attempt);
 }
 
 static void TXTBUFFER_Unlock(TXTBUFFER* buffer) { buffer->lock.clear(std::memory_order_release); }
@@ -44,10 +68,14 @@ int TXTBUFFER_Reset(TXTBUFFER* buffer) {
 // Written once at the end of the text when a line does not fit; nUsed stays,
 // so the notice remains the last text of the block.
 static void TXTBUFFER_WriteOverflowNotice(TXTBUFFER* buffer) {
-  char* at = buffer->pText + buffer->nUsed;
   size_t room = (size_t)buffer->nMax + TXTBUFFER_HEADROOM - (size_t)buffer->nUsed;
-  snprintf(at, room, "****** Not Enough Memory in TXT Buffer (%i char / %i max)*******", (int)buffer->nUsed,
-           (int)buffer->nMax);
+  TEXTLINE notice;
+  TEXTLINE_Init(&notice, buffer->pText + buffer->nUsed, room);
+  TEXTLINE_Text(&notice, "****** Not Enough Memory in TXT Buffer (");
+  TEXTLINE_Int(&notice, buffer->nUsed, 1);
+  TEXTLINE_Text(&notice, " char / ");
+  TEXTLINE_Int(&notice, buffer->nMax, 1);
+  TEXTLINE_Text(&notice, " max)*******");
   buffer->bFull = 1;
   buffer->bChanged.store(1);
 }
@@ -63,11 +91,15 @@ static int TXTBUFFER_StoreLine(TXTBUFFER* buffer, const char* text, size_t len, 
   }
   buffer->nLines += 1;
   char prefix[16];
-  int prefixLen = snprintf(prefix, sizeof(prefix), "#%04i ", (int)buffer->nLines);
+  TEXTLINE number;
+  TEXTLINE_Init(&number, prefix, sizeof(prefix));
+  TEXTLINE_Text(&number, "#");
+  TEXTLINE_Int(&number, buffer->nLines, 4);
+  TEXTLINE_Text(&number, " ");
   char* at = buffer->pText + buffer->nUsed;
-  memcpy(at, prefix, (size_t)prefixLen);
-  memcpy(at + prefixLen, text, len);
-  at += prefixLen + len;
+  memcpy(at, prefix, number.nLength);
+  memcpy(at + number.nLength, text, len);
+  at += number.nLength + len;
   // A text ending in LF (bare or after CR) already ends its line.
   if (at[-1] != '\n') {
     size_t endLen = strnlen(lineEnd, 2);

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/textline.h"
 #include "app/txtbuffer.h"
 
 namespace {
@@ -107,15 +108,26 @@ void LogPreparationReport(APPCONTEXT* context, const ASIOMAN_DEVICE* device, int
     LogBufferLines(context, device);
 }
 
+// Built without the C library's formatting: this runs on the audio thread.
 void LogIncident(APPCONTEXT* context, const HISTORYENTRY* entry) {
-  char frame[40], ticks[40];
+  char frame[FORMATGROUPED_SIZE], ticks[FORMATGROUPED_SIZE], text[256];
   int64_t t = entry->nProcTicks;
   FormatGroupedInt64(entry->nBuffer, frame, 9);
   FormatGroupedInt64(t, ticks, 0);
-  LogLine(context, "Incident on frame %s DSP PEAK: %0.0f %% - %0.1f ms  / %0.1f megacycles (CPU TIME: %s)", frame,
-          Ratio((double)t * 100.0, (double)(int64_t)context->nPerfPerBuffer),
-          Ratio((double)t * 1000.0, (double)(int64_t)context->nPerfFrequency), (double)(float)entry->fMegacycles,
-          ticks);
+  TEXTLINE line;
+  TEXTLINE_Init(&line, text, sizeof(text));
+  TEXTLINE_Text(&line, "Incident on frame ");
+  TEXTLINE_Text(&line, frame);
+  TEXTLINE_Text(&line, " DSP PEAK: ");
+  TEXTLINE_Fixed(&line, Ratio((double)t * 100.0, (double)(int64_t)context->nPerfPerBuffer), 0);
+  TEXTLINE_Text(&line, " % - ");
+  TEXTLINE_Fixed(&line, Ratio((double)t * 1000.0, (double)(int64_t)context->nPerfFrequency), 1);
+  TEXTLINE_Text(&line, " ms  / ");
+  TEXTLINE_Fixed(&line, (double)(float)entry->fMegacycles, 1);
+  TEXTLINE_Text(&line, " megacycles (CPU TIME: ");
+  TEXTLINE_Text(&line, ticks);
+  TEXTLINE_Text(&line, ")");
+  TXTBUFFER_AddLine(&context->log, text, "\r\n");
 }
 
 void LogOutputMode(APPCONTEXT* context) {

@@ -1,5 +1,9 @@
 #include "test/reports.h"
 
+#include <float.h>
+#include <stdio.h>
+
+#include "app/txtbuffer.h"
 #include "test/testrun_fixture.h"
 
 namespace {
@@ -77,6 +81,35 @@ TEST_F(ReportsTest, IncidentBeforeAnyPreparationPrintsZeroRatios) {
   entry.fMegacycles = 1.3f;
   LogIncident(context, &entry);
   EXPECT_EQ("Incident on frame +000.000.007 DSP PEAK: 0 % - 0.0 ms  / 1.3 megacycles (CPU TIME: +500)", LastLogLine());
+}
+
+// The incident line is built without the C library; it must read exactly as
+// the printf format it stands for, whatever the counters hold.
+TEST_F(ReportsTest, IncidentReadsAsItsPrintfFormatAtTheExtremes) {
+  const struct {
+    int64_t buffer, ticks, perBuffer, frequency;
+    float megacycles;
+  } cases[] = {{12345, 85000, 100000, 10000000, 25.5f},       {0, 5, 1000, 1000000, 0.05f},
+               {1, 15, 1000, 20000, 0.25f},                    {-3, -85000, 100000, 10000000, 0.0f},
+               {INT64_MAX, INT64_MAX, 1, 1, FLT_MAX},          {INT64_MIN, INT64_MIN, -1, 3, -1.0f},
+               {999999999, 2549, 2999, 10000000, 1e-20f},      {7, 1, INT64_MAX, INT64_MIN, 2.45f}};
+  for (const auto& c : cases) {
+    context->nPerfPerBuffer = c.perBuffer;
+    context->nPerfFrequency = c.frequency;
+    HISTORYENTRY entry{};
+    entry.nBuffer = c.buffer;
+    entry.nProcTicks = c.ticks;
+    entry.fMegacycles = c.megacycles;
+    LogIncident(context, &entry);
+    char frame[FORMATGROUPED_SIZE], ticks[FORMATGROUPED_SIZE], expected[400];
+    FormatGroupedInt64(c.buffer, frame, 9);
+    FormatGroupedInt64(c.ticks, ticks, 0);
+    snprintf(expected, sizeof(expected),
+             "Incident on frame %s DSP PEAK: %0.0f %% - %0.1f ms  / %0.1f megacycles (CPU TIME: %s)", frame,
+             (double)c.ticks * 100.0 / (double)c.perBuffer, (double)c.ticks * 1000.0 / (double)c.frequency,
+             (double)c.megacycles, ticks);
+    EXPECT_EQ(expected, LastLogLine());
+  }
 }
 
 }  // namespace
