@@ -14,10 +14,6 @@ void PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam) {
   if (post) post(context, command, lParam);
 }
 
-int ReportLength(const ASIOMAN_DEVICE* device) {
-  return (int)BoundedLength(device->report, sizeof(device->report));
-}
-
 void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
   context->bProcessing.Exchange(1);
   const ASIOMAN_TIMING* timing = &device->timing;
@@ -59,7 +55,7 @@ void Close(APPCONTEXT* context) {
 
 void StreamError(APPCONTEXT* context, ASIOMAN_DEVICE* device, intptr_t reason) {
   const char* why = reason == ASIOMAN_ERROR_CONVERSION ? "Data conversion missing" : "Re-entrance detected";
-  LogLine(context, "DEVICE WANT TO STOP: (%s) %.*s", why, ReportLength(device), device->report);
+  LogDeviceEvent(context, "DEVICE WANT TO STOP", why, device);
   PostCommand(context, CMD_RESTART, 0);
 }
 
@@ -67,7 +63,7 @@ void DriverRequest(APPCONTEXT* context, ASIOMAN_DEVICE* device, intptr_t reason)
   const char* why = reason == ASIOMAN_REQUEST_RESET    ? "kAsioResetRequest msg"
                     : reason == ASIOMAN_REQUEST_RESYNC ? "kAsioResyncRequest msg"
                                                        : "SampleRate Change";
-  LogLine(context, "DEVICE RESET: (%s) %.*s", why, ReportLength(device), device->report);
+  LogDeviceEvent(context, "DEVICE RESET", why, device);
   PostCommand(context, CMD_RESTART, 1);
 }
 
@@ -111,7 +107,7 @@ int ProcessingCallback(void* pContext, ASIOMAN_DEVICE* device, uint32_t order, i
       DriverRequest(context, device, param1);
       break;
     case ASIOMAN_ORDER_THREADSTART:
-      if (param1 == 0) LogLine(context, "   INFO: callback thread priority: %i", (int)param2);
+      if (param1 == 0) LogThreadPriority(context, (int32_t)param2);
       break;
     default:  // ASIOMAN_ORDER_OPENEDDEVICE and anything unknown
       break;

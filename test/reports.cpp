@@ -130,6 +130,27 @@ void LogIncident(APPCONTEXT* context, const HISTORYENTRY* entry) {
   TXTBUFFER_AddLine(&context->log, text, "\r\n");
 }
 
+void LogDeviceEvent(APPCONTEXT* context, const char* event, const char* why, const ASIOMAN_DEVICE* device) {
+  char text[ASIOMAN_REPORT_SIZE + 256];
+  TEXTLINE line;
+  TEXTLINE_Init(&line, text, sizeof(text));
+  TEXTLINE_Text(&line, event);
+  TEXTLINE_Text(&line, ": (");
+  TEXTLINE_Text(&line, why);
+  TEXTLINE_Text(&line, ") ");
+  TEXTLINE_Chars(&line, device->report, sizeof(device->report));
+  TXTBUFFER_AddLine(&context->log, text, "\r\n");
+}
+
+void LogThreadPriority(APPCONTEXT* context, int32_t priority) {
+  char text[64];
+  TEXTLINE line;
+  TEXTLINE_Init(&line, text, sizeof(text));
+  TEXTLINE_Text(&line, "   INFO: callback thread priority: ");
+  TEXTLINE_Int(&line, priority, 1);
+  TXTBUFFER_AddLine(&context->log, text, "\r\n");
+}
+
 void LogOutputMode(APPCONTEXT* context) {
   if (context->fSineFrequency > 1.0f)
     LogLine(context, "GENERATE SINUS: %.0f Hz -10 dBfs", (double)(float)context->sine.fFrequency);

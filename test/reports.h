@@ -23,6 +23,12 @@ void LogPreparationReport(APPCONTEXT* context, const ASIOMAN_DEVICE* device, int
 // The incident line for the history entry of the buffer just completed.
 void LogIncident(APPCONTEXT* context, const HISTORYENTRY* entry);
 
+// Lines the driver's threads log, built without the C library's formatting
+// like the incident line: "<event>: (<why>) <the device's report>", and the
+// callback thread's priority.
+void LogDeviceEvent(APPCONTEXT* context, const char* event, const char* why, const ASIOMAN_DEVICE* device);
+void LogThreadPriority(APPCONTEXT* context, int32_t priority);
+
 void LogOutputMode(APPCONTEXT* context);
 void LogLoadOptions(APPCONTEXT* context);
 
