@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <new>
 
 #include "app/relaxed.h"
@@ -20,6 +21,15 @@ namespace {
 LONG g_nLiveObjects = 0;
 
 enum { HELPER_RESET = 1, HELPER_RESYNC = 2, HELPER_RATE = 4, HELPER_REENTER = 8 };
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+// The ways the streaming thread can sleep; the one that wakes closest to its
+// target on this system is chosen at the start of every stream.
+enum { WAIT_SLEEP, WAIT_TIMER, WAIT_DELAY, WAIT_KINDS };
+typedef LONG(NTAPI* DELAYEXECUTION)(BOOLEAN alertable, PLARGE_INTEGER interval);
 
 struct SIMCHANNEL {
   int32_t bIsInput;
@@ -108,6 +118,8 @@ class SimDriver final : public IASIO {
   static DWORD WINAPI HelperThread(void* self);
   void StreamLoop();
   void HelperLoop();
+  void ChooseWait();
+  void Pause(double ticks);
   int WaitUntil(double deadline);
   double JitterTicks();
   void FillInputs(int index);
@@ -155,6 +167,13 @@ class SimDriver final : public IASIO {
   double fStreamRate_;
   uint32_t nRandom_;
 
+  // The streaming thread's wait: its kind, and how long before a deadline it
+  // stops sleeping and spins (learnt from how late its sleeps wake).
+  int nWaitKind_;
+  HANDLE hTimer_;
+  DELAYEXECUTION pfnDelay_;
+  double fSpinTicks_, fSpinStep_, fSpinMin_, fSpinMax_;
+
   // Streaming.
   HANDLE hThread_, hHelper_, hHelperEvent_;
   DWORD nThreadId_, nHelperId_;
@@ -179,6 +198,13 @@ SimDriver::SimDriver(REFCLSID clsid)
       pInPrevious_(nullptr),
       nNullChannel_(-1),
       fStreamRate_(0),
+      nWaitKind_(WAIT_SLEEP),
+      hTimer_(nullptr),
+      pfnDelay_(nullptr),
+      fSpinTicks_(0),
+      fSpinStep_(0),
+      fSpinMin_(0),
+      fSpinMax_(0),
       hThread_(nullptr),
       hHelper_(nullptr),
       hHelperEvent_(nullptr),
@@ -579,18 +605,79 @@ DWORD WINAPI SimDriver::HelperThread(void* self) {
   return 0;
 }
 
-// Sleeps to shortly before the deadline, then yields until it has passed.
-// 0 when a stop was requested meanwhile.
+void SimDriver::Pause(double ticks) {
+  LARGE_INTEGER due;
+  due.QuadPart = -(LONGLONG)(ticks * 1e7 / (double)nFrequency_);  // relative, in 100 ns
+  if (nWaitKind_ == WAIT_TIMER && SetWaitableTimer(hTimer_, &due, 0, nullptr, nullptr, FALSE)) {
+    WaitForSingleObject(hTimer_, (DWORD)(-due.QuadPart / 10000) + 100);
+    return;
+  }
+  if (nWaitKind_ == WAIT_DELAY) {
+    pfnDelay_(FALSE, &due);
+    return;
+  }
+  DWORD ms = (DWORD)(-due.QuadPart / 10000);
+  if (ms > 0)
+    Sleep(ms);
+  else
+    SwitchToThread();
+}
+
+// Times a short sleep of each kind the system offers and keeps the one that
+// overshoots least: a timer may exist and still wake only on whole
+// milliseconds. The spin before each deadline starts at twice that overshoot.
+void SimDriver::ChooseWait() {
+  hTimer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+  pfnDelay_ = (DELAYEXECUTION)(void*)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDelayExecution");
+  const double request = (double)nFrequency_ / 4000.0;  // 250 us
+  double best = 0;
+  int bestKind = WAIT_SLEEP;
+  for (int kind = 0; kind < WAIT_KINDS; ++kind) {
+    if ((kind == WAIT_TIMER && !hTimer_) || (kind == WAIT_DELAY && !pfnDelay_)) continue;
+    nWaitKind_ = kind;
+    double over[3];
+    for (double& o : over) {
+      int64_t start = Qpc();
+      Pause(kind == WAIT_SLEEP ? (double)nFrequency_ / 1000.0 : request);  // Sleep's least is 1 ms
+      o = (double)(Qpc() - start) - request;
+    }
+    std::sort(over, over + 3);
+    if (kind == WAIT_SLEEP || over[1] < best) {
+      best = over[1];
+      bestKind = kind;
+    }
+  }
+  nWaitKind_ = bestKind;
+  const double period = (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_;
+  fSpinMin_ = (double)nFrequency_ / 50000.0;  // 20 us
+  fSpinMax_ = std::min(period / 2, (double)nFrequency_ / 2000.0);  // 500 us: the spin costs the host CPU
+  fSpinStep_ = (double)nFrequency_ / 100000.0;  // 10 us
+  fSpinTicks_ = std::min(fSpinMax_, std::max(fSpinMin_, 2 * best));
+}
+
+// Sleeps to shortly before the deadline, then spins to it. 0 when a stop was
+// requested meanwhile.
 int SimDriver::WaitUntil(double deadline) {
+  const double longest = (double)nFrequency_ / 50.0;  // a long stall still sees a stop within 20 ms
   for (;;) {
     if (bStopRequest_) return 0;
-    double remaining = deadline - (double)Qpc();
+    double now = (double)Qpc();
+    double remaining = deadline - now;
     if (remaining <= 0) return 1;
-    double ms = remaining * 1000.0 / (double)nFrequency_;
-    if (ms > 1.5)
-      Sleep((DWORD)(ms - 1.0));
+    double sleep = remaining - fSpinTicks_;
+    if (sleep <= 0) {
+      YieldProcessor();
+      continue;
+    }
+    if (sleep > longest) sleep = longest;
+    Pause(sleep);
+    // The spin settles where about one sleep in ten wakes later than it:
+    // regular wakes without spinning through whole buffers.
+    double late = (double)Qpc() - (now + sleep);
+    if (late > fSpinTicks_)
+      fSpinTicks_ = std::min(fSpinMax_, fSpinTicks_ + fSpinStep_);
     else
-      SwitchToThread();
+      fSpinTicks_ = std::max(fSpinMin_, fSpinTicks_ - fSpinStep_ / 9);
   }
 }
 
@@ -615,6 +702,7 @@ void SimDriver::RecordInterval(int64_t ticks) {
 
 void SimDriver::StreamLoop() {
   timeBeginPeriod(1);
+  ChooseWait();
   const double period = (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_;
   const double t0 = (double)Qpc();
   int64_t last = 0;
@@ -650,6 +738,8 @@ void SimDriver::StreamLoop() {
     if (done == profile_.nResyncAfter) Request(HELPER_RESYNC);
     if (done == profile_.nRateChangeAfter) Request(HELPER_RATE);
   }
+  if (hTimer_) CloseHandle(hTimer_);
+  hTimer_ = nullptr;
   timeEndPeriod(1);
 }
 
@@ -798,6 +888,8 @@ void SimDriver::WriteReport() {
   fprintf(f, "interval_min_us=%.3f\n", stats_.fIntervalMin * usPerTick);
   fprintf(f, "interval_max_us=%.3f\n", stats_.fIntervalMax * usPerTick);
   fprintf(f, "late_intervals=%lld\n", (long long)stats_.nLateIntervals);
+  static const char* const kWaitNames[WAIT_KINDS] = {"sleep", "timer", "delay"};
+  fprintf(f, "wait=%s\nspin_us=%.1f\n", kWaitNames[nWaitKind_], fSpinTicks_ * usPerTick);
   fprintf(f, "jitter_us=%d\n", (int)profile_.nJitterUs);
   fprintf(f, "stalls=%lld\n", (long long)stats_.nStalls);
   fprintf(f, "reset_requests=%lld\nreset_answer=%d\n", (long long)stats_.nResets, (int)stats_.nResetAnswer);
