@@ -46,6 +46,10 @@ struct SIMSTATS {
   int64_t nIntervals;
   double fIntervalSum, fIntervalMin, fIntervalMax;  // counter ticks
   int64_t nLateIntervals;
+  // Intervals off by more than 10/20/50/100 % of the period, early or late.
+  int64_t nTimingErrors[4];
+  int64_t nTimingIntervals;
+  int64_t nSwitchesBeforeStop;  // begun before the host called stop
   int64_t nStalls, nResets, nResyncs, nRateChanges, nReentrances, nReentranceOverlaps;
   int32_t nResetAnswer, nResyncAnswer;
 };
@@ -127,7 +131,7 @@ class SimDriver final : public IASIO {
   void CallHost(int index, int64_t position, int64_t systemTimeNs);
   void Request(int32_t bits);
   void Reenter();
-  void RecordInterval(int64_t ticks);
+  void RecordInterval(int64_t k, int64_t ticks);
 
   ASIOError Fail(ASIOError code, const char* format, ...);
   int FailRequested(int call);
@@ -180,6 +184,8 @@ class SimDriver final : public IASIO {
   Relaxed<int32_t> bRunning_, bStopRequest_, nHelperRequests_, nReenterIndex_;
   Relaxed<int32_t> nHostCallSeq_;  // odd while the streaming thread is inside the host
   Relaxed<int64_t> nPosition_, nTimeNs_;
+  Relaxed<int64_t> nDelivered_;  // switches begun in this stream
+  int64_t qpcPeriod_, qpcThresholds_[4];
 };
 
 SimDriver::SimDriver(REFCLSID clsid)
@@ -225,6 +231,9 @@ SimDriver::SimDriver(REFCLSID clsid)
   nReenterIndex_ = 0;
   nPosition_ = 0;
   nTimeNs_ = 0;
+  nDelivered_ = 0;
+  qpcPeriod_ = 0;
+  memset(qpcThresholds_, 0, sizeof(qpcThresholds_));
   InterlockedIncrement(&g_nLiveObjects);
 }
 
@@ -543,6 +552,13 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
   bStopRequest_ = 0;
   nHostCallSeq_ = 0;
   nHelperRequests_ = 0;
+  nDelivered_ = 0;
+  // The program's own arithmetic: whole ticks for the period, truncated
+  // fractions of the exact buffer duration for the thresholds.
+  const double bufferTicks = (double)nFrequency_ * (double)nBufferSize_ / rate;
+  qpcPeriod_ = (int64_t)nBufferSize_ * nFrequency_ / (int64_t)rate;
+  const double fractions[4] = {0.1, 0.2, 0.5, 1.0};
+  for (int i = 0; i < 4; ++i) qpcThresholds_[i] = (int64_t)(bufferTicks * fractions[i]);
   nPosition_ = 0;
   nTimeNs_ = TicksToNs(Qpc(), nFrequency_);
   hHelperEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -561,6 +577,8 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
 
 ASIOError STDMETHODCALLTYPE SimDriver::stop() {
   if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  // Only the host's stop writes this count; the report reads it after the join.
+  if (bRunning_) stats_.nSwitchesBeforeStop += nDelivered_;
   bRunning_ = 0;
   if (!hThread_) return ASE_OK;
   bStopRequest_ = 1;
@@ -691,7 +709,15 @@ double SimDriver::JitterTicks() {
   return unit * profile_.nJitterUs * (double)nFrequency_ / 1e6;
 }
 
-void SimDriver::RecordInterval(int64_t ticks) {
+// Interval `ticks` ends at switch k (from 0). The histogram holds the
+// intervals a host like the program measures: it ignores the first two
+// switches and times from the third, so its first interval ends at the fourth.
+void SimDriver::RecordInterval(int64_t k, int64_t ticks) {
+  if (k >= 3) {
+    for (int i = 0; i < 4; ++i)
+      stats_.nTimingErrors[i] += ticks < qpcPeriod_ - qpcThresholds_[i] || ticks > qpcPeriod_ + qpcThresholds_[i];
+    stats_.nTimingIntervals++;
+  }
   double t = (double)ticks;
   if (stats_.nIntervals == 0 || t < stats_.fIntervalMin) stats_.fIntervalMin = t;
   if (t > stats_.fIntervalMax) stats_.fIntervalMax = t;
@@ -718,7 +744,7 @@ void SimDriver::StreamLoop() {
     int index = (int)(k & 1);
     FillInputs(index);
     int64_t now = Qpc();
-    if (k > 0) RecordInterval(now - last);
+    if (k > 0) RecordInterval(k, now - last);
     last = now;
     int64_t ns = TicksToNs(now, nFrequency_);
     nPosition_ = k * nBufferSize_;
@@ -727,6 +753,7 @@ void SimDriver::StreamLoop() {
       nReenterIndex_ = 1 - index;
       Request(HELPER_REENTER);
     }
+    nDelivered_ = k + 1;
     CallHost(index, k * nBufferSize_, ns);
     stats_.nSwitches++;
     ObserveOutputs(index, k);
@@ -880,6 +907,7 @@ void SimDriver::WriteReport() {
   fprintf(f, "output_type=%d\noutput_type_name=%s\n", (int)profile_.nOutputType, outName ? outName : "unknown");
   fprintf(f, "time_info=%d\n", (int)(profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo));
   fprintf(f, "switches=%lld\n", (long long)stats_.nSwitches);
+  fprintf(f, "switches_before_stop=%lld\n", (long long)stats_.nSwitchesBeforeStop);
   fprintf(f, "output_ready_calls=%lld\n", (long long)(int64_t)nOutputReadyCalls_);
   fprintf(f, "period_us=%.3f\n", fStreamRate_ > 0 ? 1e6 * nBufferSize_ / fStreamRate_ : 0.0);
   fprintf(f, "interval_count=%lld\n", (long long)stats_.nIntervals);
@@ -888,6 +916,10 @@ void SimDriver::WriteReport() {
   fprintf(f, "interval_min_us=%.3f\n", stats_.fIntervalMin * usPerTick);
   fprintf(f, "interval_max_us=%.3f\n", stats_.fIntervalMax * usPerTick);
   fprintf(f, "late_intervals=%lld\n", (long long)stats_.nLateIntervals);
+  fprintf(f, "timing_error_intervals=%lld\n", (long long)stats_.nTimingIntervals);
+  fprintf(f, "timing_error_10=%lld\ntiming_error_20=%lld\ntiming_error_50=%lld\ntiming_error_100=%lld\n",
+          (long long)stats_.nTimingErrors[0], (long long)stats_.nTimingErrors[1], (long long)stats_.nTimingErrors[2],
+          (long long)stats_.nTimingErrors[3]);
   static const char* const kWaitNames[WAIT_KINDS] = {"sleep", "timer", "delay"};
   fprintf(f, "wait=%s\nspin_us=%.1f\n", kWaitNames[nWaitKind_], fSpinTicks_ * usPerTick);
   fprintf(f, "jitter_us=%d\n", (int)profile_.nJitterUs);

@@ -732,6 +732,17 @@ TEST_F(SimDriverTest, AStallDelaysEveryNthCallback) {
   auto r = SIMTEST_ReadReport(report);
   EXPECT_LE(stalled, Number(r, "stalls"));
   EXPECT_GE(Number(r, "interval_max_us"), 20000.0);
+  // The histogram covers what a host that skips two switches times: from the
+  // third switch on. Off by more than 100 % means later than two periods.
+  EXPECT_EQ(n, Number(r, "switches_before_stop"));
+  EXPECT_EQ(n - 3, Number(r, "timing_error_intervals"));
+  int hostOff100 = 0;
+  for (int64_t k = 3; k < n; ++k) hostOff100 += (double)(g_host.qpc[k] - g_host.qpc[k - 1]) * 1000.0 / f > 2 * 5.3334;
+  EXPECT_NEAR(hostOff100, Number(r, "timing_error_100"), 1.0);
+  EXPECT_GE(Number(r, "timing_error_100"), stalled);
+  EXPECT_GE(Number(r, "timing_error_10"), Number(r, "timing_error_20"));
+  EXPECT_GE(Number(r, "timing_error_20"), Number(r, "timing_error_50"));
+  EXPECT_GE(Number(r, "timing_error_50"), Number(r, "timing_error_100"));
 }
 
 TEST_F(SimDriverTest, ResetResyncAndRateChangeRequestsArriveOnceFromAnotherThread) {
