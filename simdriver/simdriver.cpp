@@ -14,6 +14,7 @@
 #include "app/relaxed.h"
 #include "simdriver/simprofile.h"
 #include "simdriver/simreg.h"
+#include "simdriver/simshared.h"
 #include "simdriver/simsignal.h"
 
 namespace {
@@ -50,6 +51,7 @@ struct SIMSTATS {
   int64_t nTimingErrors[4];
   int64_t nTimingIntervals;
   int64_t nSwitchesBeforeStop;  // begun before the host called stop
+  int64_t nBlocks;
   int64_t nStalls, nResets, nResyncs, nRateChanges, nReentrances, nReentranceOverlaps;
   int32_t nResetAnswer, nResyncAnswer;
 };
@@ -68,6 +70,59 @@ int64_t QpcFrequency() {
 
 int64_t TicksToNs(int64_t ticks, int64_t freq) {
   return (ticks / freq) * 1000000000LL + (ticks % freq) * 1000000000LL / freq;
+}
+
+// One buffer switch to the host, with time information when the stream uses it.
+void SendSwitch(const ASIOCallbacks* callbacks, int timeInfo, uint32_t flags, double rate, int64_t position,
+                int64_t systemTimeNs, int32_t index) {
+  ASIOTime time;
+  memset(&time, 0, sizeof(time));
+  time.timeInfo.speed = 1.0;
+  time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)systemTimeNs >> 32);
+  time.timeInfo.systemTime.lo = (uint32_t)systemTimeNs;
+  time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
+  time.timeInfo.samplePosition.lo = (uint32_t)position;
+  time.timeInfo.sampleRate = rate;
+  time.timeInfo.flags = flags;
+  if (timeInfo && callbacks->bufferSwitchTimeInfo)
+    callbacks->bufferSwitchTimeInfo(&time, index, ASIOFalse);
+  else if (callbacks->bufferSwitch)
+    callbacks->bufferSwitch(index, ASIOFalse);
+}
+
+// What the late-call thread needs: the driver object may be gone long before
+// the thread ends.
+struct SIMLATECALLS {
+  HMODULE hModule;
+  HANDLE hShared;
+  SIMSHARED* pShared;
+  ASIOCallbacks callbacks;
+  int32_t bTimeInfo;
+  uint32_t nFlags;
+  double fRate;
+  int64_t nPosition;
+  int32_t nBufferSize, nCalls, nIndex;
+  DWORD nPeriodMs;
+  int64_t nFrequency;
+};
+
+DWORD WINAPI LateCallsThread(void* param) {
+  SIMLATECALLS* late = (SIMLATECALLS*)param;
+  HMODULE module = late->hModule;
+  for (int32_t i = 0; i < late->nCalls; ++i) {
+    Sleep(late->nPeriodMs);
+    int64_t position = late->nPosition + (int64_t)i * late->nBufferSize;
+    SendSwitch(&late->callbacks, late->bTimeInfo, late->nFlags, late->fRate, position,
+               TicksToNs(Qpc(), late->nFrequency), (late->nIndex + i) & 1);
+    if (i == 0 && late->callbacks.asioMessage) late->callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    if (late->pShared) InterlockedIncrement64(&late->pShared->nLateCalls);
+  }
+  if (late->pShared) InterlockedDecrement(&late->pShared->nLateThreads);
+  SIMSHARED_Close(late->hShared, late->pShared);
+  free(late);
+  // The reference taken for this thread keeps the code it runs loaded to the end.
+  FreeLibraryAndExitThread(module, 0);
+  return 0;
 }
 
 // Names are 32 bytes; the LongNames lie fills all of them with no terminator.
@@ -130,6 +185,8 @@ class SimDriver final : public IASIO {
   void ObserveOutputs(int index, int64_t switchNumber);
   void CallHost(int index, int64_t position, int64_t systemTimeNs);
   void Request(int32_t bits);
+  void StartLateCalls();
+  void Block();
   void Reenter();
   void RecordInterval(int64_t k, int64_t ticks);
 
@@ -185,6 +242,9 @@ class SimDriver final : public IASIO {
   Relaxed<int32_t> nHostCallSeq_;  // odd while the streaming thread is inside the host
   Relaxed<int64_t> nPosition_, nTimeNs_;
   Relaxed<int64_t> nDelivered_;  // switches begun in this stream
+  int64_t nBlockedSwitch_;       // the switch outputReady blocked in
+  HANDLE hShared_;
+  SIMSHARED* pShared_;
   int64_t qpcPeriod_, qpcThresholds_[4];
 };
 
@@ -232,6 +292,8 @@ SimDriver::SimDriver(REFCLSID clsid)
   nPosition_ = 0;
   nTimeNs_ = 0;
   nDelivered_ = 0;
+  nBlockedSwitch_ = 0;
+  hShared_ = SIMSHARED_Open(clsid, &pShared_);
   qpcPeriod_ = 0;
   memset(qpcThresholds_, 0, sizeof(qpcThresholds_));
   InterlockedIncrement(&g_nLiveObjects);
@@ -241,6 +303,7 @@ SimDriver::~SimDriver() {
   if (bBuffers_) disposeBuffers();
   JoinThreads();
   FreeBuffers();
+  SIMSHARED_Close(hShared_, pShared_);
   InterlockedDecrement(&g_nLiveObjects);
 }
 
@@ -532,7 +595,12 @@ ASIOError STDMETHODCALLTYPE SimDriver::future(int32_t selector, void* opt) {
 }
 
 ASIOError STDMETHODCALLTYPE SimDriver::outputReady() {
-  if (OnStreamThreads()) nOutputReadyCalls_.FetchAdd(1);  // probes outside the stream are not counted
+  if (OnStreamThreads()) {
+    nOutputReadyCalls_.FetchAdd(1);  // probes outside the stream are not counted
+    if (profile_.nBlockUs > 0 && GetCurrentThreadId() == nThreadId_ && nDelivered_ == profile_.nBlockAt &&
+        nBlockedSwitch_ != nDelivered_)
+      Block();
+  }
   return profile_.bOutputReady ? ASE_OK : ASE_NotPresent;
 }
 
@@ -553,6 +621,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
   nHostCallSeq_ = 0;
   nHelperRequests_ = 0;
   nDelivered_ = 0;
+  nBlockedSwitch_ = 0;
   // The program's own arithmetic: whole ticks for the period, truncated
   // fractions of the exact buffer duration for the thresholds.
   const double bufferTicks = (double)nFrequency_ * (double)nBufferSize_ / rate;
@@ -577,16 +646,62 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
 
 ASIOError STDMETHODCALLTYPE SimDriver::stop() {
   if (!bInitialised_) return Fail(ASE_NotPresent, "Driver is not initialised");
+  int wasRunning = bRunning_;
   // Only the host's stop writes this count; the report reads it after the join.
-  if (bRunning_) stats_.nSwitchesBeforeStop += nDelivered_;
+  if (wasRunning) stats_.nSwitchesBeforeStop += nDelivered_;
   bRunning_ = 0;
   if (!hThread_) return ASE_OK;
   bStopRequest_ = 1;
   if (hHelperEvent_) SetEvent(hHelperEvent_);
   // A thread cannot wait for itself; the one that did not wait is the lie.
-  if (OnStreamThreads() || profile_.bStopNoWait) return ASE_OK;
-  JoinThreads();
+  if (!OnStreamThreads() && !profile_.bStopNoWait) JoinThreads();
+  if (wasRunning) StartLateCalls();
   return ASE_OK;
+}
+
+// The fault of drivers whose thread winds down on its own: a few more
+// switches and a reset request, one period apart, from a thread of the
+// driver's that outlives stop, disposeBuffers and Release.
+void SimDriver::StartLateCalls() {
+  if (profile_.nLateCalls <= 0) return;
+  SIMLATECALLS* late = (SIMLATECALLS*)calloc(1, sizeof(SIMLATECALLS));
+  if (!late) return;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCWSTR)(void*)&LateCallsThread,
+                          &late->hModule)) {
+    free(late);
+    return;
+  }
+  late->hShared = SIMSHARED_Open(clsid_, &late->pShared);
+  late->callbacks = callbacks_;
+  late->bTimeInfo = profile_.bTimeInfo;
+  late->nFlags = profile_.nTimeInfoFlags;
+  late->fRate = fRate_;
+  late->nBufferSize = nBufferSize_;
+  late->nPosition = (int64_t)nDelivered_ * nBufferSize_;
+  late->nIndex = (int32_t)(nDelivered_ & 1);
+  late->nCalls = profile_.nLateCalls;
+  double ms = fStreamRate_ > 0 ? 1000.0 * nBufferSize_ / fStreamRate_ : 1.0;
+  late->nPeriodMs = ms >= 1.0 ? (DWORD)ms : 1;
+  late->nFrequency = nFrequency_;
+  if (late->pShared) InterlockedIncrement(&late->pShared->nLateThreads);
+  HANDLE thread = CreateThread(nullptr, 0, LateCallsThread, late, 0, nullptr);
+  if (thread) {
+    CloseHandle(thread);
+    return;
+  }
+  if (late->pShared) InterlockedDecrement(&late->pShared->nLateThreads);
+  SIMSHARED_Close(late->hShared, late->pShared);
+  FreeLibrary(late->hModule);
+  free(late);
+}
+
+// The fault of a driver that blocks inside the host's switch: the host's
+// outputReady does not return for BlockUs.
+void SimDriver::Block() {
+  nBlockedSwitch_ = nDelivered_;
+  const int64_t end = Qpc() + (int64_t)profile_.nBlockUs * nFrequency_ / 1000000;
+  for (int64_t now = Qpc(); now < end; now = Qpc()) Sleep((DWORD)((end - now) * 1000 / nFrequency_) + 1);
+  stats_.nBlocks++;
 }
 
 void SimDriver::JoinThreads() {
@@ -754,6 +869,7 @@ void SimDriver::StreamLoop() {
       Request(HELPER_REENTER);
     }
     nDelivered_ = k + 1;
+    if (pShared_) InterlockedIncrement64(&pShared_->nSwitches);
     CallHost(index, k * nBufferSize_, ns);
     stats_.nSwitches++;
     ObserveOutputs(index, k);
@@ -800,20 +916,8 @@ void SimDriver::ObserveOutputs(int index, int64_t switchNumber) {
 }
 
 void SimDriver::CallHost(int index, int64_t position, int64_t systemTimeNs) {
-  ASIOTime time;
-  memset(&time, 0, sizeof(time));
-  time.timeInfo.speed = 1.0;
-  time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)systemTimeNs >> 32);
-  time.timeInfo.systemTime.lo = (uint32_t)systemTimeNs;
-  time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
-  time.timeInfo.samplePosition.lo = (uint32_t)position;
-  time.timeInfo.sampleRate = fRate_;
-  time.timeInfo.flags = profile_.nTimeInfoFlags;
   nHostCallSeq_ = nHostCallSeq_ + 1;
-  if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
-    callbacks_.bufferSwitchTimeInfo(&time, index, ASIOFalse);
-  else if (callbacks_.bufferSwitch)
-    callbacks_.bufferSwitch(index, ASIOFalse);
+  SendSwitch(&callbacks_, profile_.bTimeInfo, profile_.nTimeInfoFlags, fRate_, position, systemTimeNs, index);
   nHostCallSeq_ = nHostCallSeq_ + 1;
 }
 
@@ -831,20 +935,8 @@ void SimDriver::Reenter() {
     while (!(nHostCallSeq_ & 1) && !bStopRequest_ && Qpc() < limit) SwitchToThread();
     if (bStopRequest_) return;
     int32_t before = nHostCallSeq_;
-    ASIOTime time;
-    memset(&time, 0, sizeof(time));
-    int64_t position = nPosition_ + nBufferSize_, ns = TicksToNs(Qpc(), nFrequency_);
-    time.timeInfo.speed = 1.0;
-    time.timeInfo.systemTime.hi = (uint32_t)((uint64_t)ns >> 32);
-    time.timeInfo.systemTime.lo = (uint32_t)ns;
-    time.timeInfo.samplePosition.hi = (uint32_t)((uint64_t)position >> 32);
-    time.timeInfo.samplePosition.lo = (uint32_t)position;
-    time.timeInfo.sampleRate = fRate_;
-    time.timeInfo.flags = profile_.nTimeInfoFlags;
-    if (profile_.bTimeInfo && callbacks_.bufferSwitchTimeInfo)
-      callbacks_.bufferSwitchTimeInfo(&time, nReenterIndex_, ASIOFalse);
-    else if (callbacks_.bufferSwitch)
-      callbacks_.bufferSwitch(nReenterIndex_, ASIOFalse);
+    SendSwitch(&callbacks_, profile_.bTimeInfo, profile_.nTimeInfoFlags, fRate_, nPosition_ + nBufferSize_,
+               TicksToNs(Qpc(), nFrequency_), nReenterIndex_);
     int32_t after = nHostCallSeq_;
     stats_.nReentrances++;
     // Overlapped when the streaming call was running at our entry or began before our return.
@@ -924,6 +1016,7 @@ void SimDriver::WriteReport() {
   fprintf(f, "wait=%s\nspin_us=%.1f\n", kWaitNames[nWaitKind_], fSpinTicks_ * usPerTick);
   fprintf(f, "jitter_us=%d\n", (int)profile_.nJitterUs);
   fprintf(f, "stalls=%lld\n", (long long)stats_.nStalls);
+  fprintf(f, "blocks=%lld\n", (long long)stats_.nBlocks);
   fprintf(f, "reset_requests=%lld\nreset_answer=%d\n", (long long)stats_.nResets, (int)stats_.nResetAnswer);
   fprintf(f, "resync_requests=%lld\nresync_answer=%d\n", (long long)stats_.nResyncs, (int)stats_.nResyncAnswer);
   fprintf(f, "rate_changes=%lld\n", (long long)stats_.nRateChanges);

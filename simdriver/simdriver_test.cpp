@@ -17,6 +17,7 @@
 
 #include "asio/asio_interface.h"
 #include "simdriver/simreg.h"
+#include "simdriver/simshared.h"
 #include "simdriver/simtest.h"
 #include "simdriver/simsignal.h"
 
@@ -44,6 +45,8 @@ struct TestHost {
   int index[kMaxCalls];
   std::atomic<DWORD> switchThread, messageThread;
   std::atomic<int> resets, resyncs, rateChanges;
+  int lateCallsExpected;
+  std::atomic<int> lateCalls;  // switches from a thread other than the stream's
   std::atomic<double> newRate;
   double history[3][kMaxChannels][kMaxSize];
   SIMSIGNAL_METER inMeters[kMaxChannels];
@@ -132,12 +135,23 @@ void OnSwitch(ASIOTime* time, int index) {
   h->inCallback = 0;
 }
 
+// A switch after the stream's thread has delivered and been stopped comes
+// from another thread, and the buffers may be gone: count it, touch nothing.
+bool IsLateCall() {
+  DWORD stream = g_host.switchThread.load();
+  if (!g_host.lateCallsExpected || stream == 0 || stream == GetCurrentThreadId()) return false;
+  g_host.lateCalls++;
+  return true;
+}
+
 void HostBufferSwitch(int32_t index, ASIOBool) {
+  if (IsLateCall()) return;
   g_host.plainCalls++;
   OnSwitch(nullptr, index);
 }
 
 ASIOTime* HostBufferSwitchTimeInfo(ASIOTime* time, int32_t index, ASIOBool) {
+  if (IsLateCall()) return nullptr;
   g_host.timeInfoCalls++;
   OnSwitch(time, index);
   return nullptr;
@@ -189,6 +203,8 @@ void ResetHost(IASIO* driver) {
   h->switchThread = 0;
   h->messageThread = 0;
   h->resets = h->resyncs = h->rateChanges = 0;
+  h->lateCallsExpected = 0;
+  h->lateCalls = 0;
   h->newRate = 0;
   memset(h->history, 0, sizeof(h->history));
   for (SIMSIGNAL_METER& m : h->inMeters) SIMSIGNAL_MeterReset(&m);
@@ -687,6 +703,17 @@ TEST_F(SimDriverTest, ADriverWithoutTimeInfoOrOutputReadyCallsBufferSwitch) {
 
 // Faults a profile can request, each observed from the host's side.
 
+// Polls until `done` holds, for at most `ms`.
+template <typename F>
+bool WaitFor(F done, int ms = 10000) {
+  int64_t end = Qpc() + Frequency() * ms / 1000;
+  while (!done()) {
+    if (Qpc() > end) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
 double IntervalsMs(int64_t n, double* stddev) {
   double sum = 0, squares = 0, f = (double)Frequency();
   for (int64_t i = 1; i < n; ++i) {
@@ -793,6 +820,51 @@ TEST_F(SimDriverTest, AReentrantCallbackOverlapsTheRunningOne) {
   auto r = SIMTEST_ReadReport(report);
   EXPECT_LE(1, Number(r, "reentrant_calls"));  // a call that missed is retried
   EXPECT_EQ(1, Number(r, "reentrant_overlaps"));
+}
+
+TEST_F(SimDriverTest, LateCallsOutliveStopDisposeAndReleaseAndTheSectionCountsThem) {
+  CLSID clsid = AddProfile("late calls", {"LateCalls=4", "PreferredBufferSize=4096"});  // 85 ms apart
+  SIMSHARED* shared = nullptr;
+  HANDLE section = SIMSHARED_Open(clsid, &shared);
+  ASSERT_NE(nullptr, shared);
+  IASIO* d = OpenAndPrepare(clsid);
+  ASSERT_NE(nullptr, d);
+  g_host.lateCallsExpected = 1;
+  ASSERT_EQ(ASE_OK, d->start());
+  ASSERT_TRUE(WaitFor([] { return g_host.calls.load() >= 2; }));
+  ASSERT_EQ(ASE_OK, d->stop());
+  int64_t delivered = g_host.calls.load();
+  EXPECT_EQ(delivered, shared->nSwitches);
+  EXPECT_TRUE(WaitFor([] { return g_host.lateCalls.load() >= 1; }));
+  ASSERT_EQ(ASE_OK, d->disposeBuffers());
+  int afterDispose = g_host.lateCalls.load();
+  EXPECT_TRUE(WaitFor([&] { return g_host.lateCalls.load() > afterDispose; }));
+  drivers_.clear();
+  EXPECT_EQ(0u, d->Release());
+  EXPECT_LT(g_host.lateCalls.load(), 4) << "a call is left for after Release";
+  EXPECT_TRUE(WaitFor([&] { return shared->nLateThreads == 0; }));
+  EXPECT_EQ(4, g_host.lateCalls.load());
+  EXPECT_EQ(4, shared->nLateCalls);
+  EXPECT_EQ(1, g_host.resets.load());
+  EXPECT_EQ(delivered, g_host.calls.load());
+  SIMSHARED_Close(section, shared);
+}
+
+TEST_F(SimDriverTest, ABlockHoldsOneSwitchInsideOutputReady) {
+  std::string report = AddReportFile("block");
+  std::string file = "ReportFile=" + report;
+  CLSID clsid = AddProfile("block", {"BlockUs=300000", "BlockAt=5", file.c_str()});
+  IASIO* d = OpenAndPrepare(clsid);
+  ASSERT_NE(nullptr, d);
+  ASSERT_EQ(ASE_OK, d->start());
+  EXPECT_TRUE(WaitFor([] { return g_host.calls.load() >= 8; }));
+  ASSERT_EQ(ASE_OK, d->stop());
+  ASSERT_EQ(ASE_OK, d->disposeBuffers());
+  // Switch 5 (call 4) returned from outputReady 300 ms after it began.
+  EXPECT_GE((double)(g_host.qpc[5] - g_host.qpc[4]) * 1000.0 / (double)Frequency(), 300.0);
+  EXPECT_LT((double)(g_host.qpc[4] - g_host.qpc[3]) * 1000.0 / (double)Frequency(), 300.0);
+  auto r = SIMTEST_ReadReport(report);
+  EXPECT_EQ(1, Number(r, "blocks"));
 }
 
 // The host's calls in the order the program makes them: open, then prepare
