@@ -140,6 +140,7 @@ typedef struct APPCONTEXT {
   Relaxed<float> fMegacyclesMax;
   Relaxed<int64_t> nDriverSamplePosition;
   Relaxed<int64_t> nDriverSystemTime;
+  int32_t bSummaryDue;  // GUI thread: set by ResetStatistics, cleared when the run's summary is logged
   SINEGEN sine;
 
   // Platform seam and the guard that keeps StopTest from freeing the

@@ -18,6 +18,7 @@
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
 #include "simdriver/simtest.h"
+#include "test/runfigures.h"
 #include "ui/qz2ctl.h"
 #include "ui/statuspanel.h"
 #include "winaudio/winaudio.h"
@@ -128,6 +129,12 @@ class MainWindowTest : public ::testing::Test {
   void PumpUntilLogHas(const std::string& line, int ms) {
     DWORD end = GetTickCount() + (DWORD)ms;
     while (!LogHas(line) && (int)(end - GetTickCount()) > 0) Pump(20);
+  }
+
+  // Pumps until the run has processed more than `buffers` buffers, at most ms.
+  void PumpUntilBuffers(int64_t buffers, int ms) {
+    DWORD end = GetTickCount() + (DWORD)ms;
+    while (g_appContext.nBufferNumber <= buffers && (int)(end - GetTickCount()) > 0) Pump(20);
   }
 
   UINT State(int id) { return GetMenuState(GetMenu(hwnd), (UINT)id, MF_BYCOMMAND); }
@@ -259,6 +266,63 @@ TEST_F(MainWindowTest, ARenderEndpointCommandNamesTheEndpointOrNothing) {
             std::string("TESTING: ") + WINAUDIO_GetRenderDevice(1)->szName + " (0 Hz) 0i / 0o (buffer: 0 smp = 0.0ms)");
 }
 
+TEST_F(MainWindowTest, StoppingARunLogsItsFiguresOnceAfterTheCloseLine) {
+  std::string name = AddProfile("Summary", {});
+  OpenMainWindow();
+  int index = IndexOf(name);
+  ASSERT_GT(index, 0);
+  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  PumpUntilBuffers(20, 5000);
+  SendMessageA(hwnd, WM_COMMAND, 14, 0);
+  SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stopping a closed device again summarises nothing
+
+  char summary[512];
+  RUNFIGURES_FormatSummary(summary, sizeof summary, &g_appContext);
+  std::vector<std::string> lines = LogLines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[lines.size() - 4], "STOP ASIO DEVICE: " + name);
+  EXPECT_EQ(lines[lines.size() - 3], "CLOSE DEVICE");
+  EXPECT_EQ(lines[lines.size() - 2], summary);  // the figures the panel still shows
+  EXPECT_EQ(lines[lines.size() - 1], "STOP ASIO DEVICE: " + name);
+  EXPECT_GT(g_appContext.nBufferNumber, 20);
+}
+
+TEST_F(MainWindowTest, AFailedStartShowsNoFigureOfThePreviousDevice) {
+  std::string good = AddProfile("Good", {});
+  std::string bad = AddProfile("Bad", {"FailCall=init"});
+  OpenMainWindow();
+  int goodIndex = IndexOf(good);
+  int badIndex = IndexOf(bad);
+  ASSERT_GT(goodIndex, 0);
+  ASSERT_GT(badIndex, 0);
+  SendMessageA(hwnd, WM_COMMAND, 999 + goodIndex, 0);
+  PumpUntilBuffers(20, 5000);
+  SendMessageA(hwnd, WM_COMMAND, 999 + badIndex, 0);
+  ASSERT_TRUE(LogHas("OPEN ASIO DEVICE: Error"));
+
+  char header[512];
+  STATUSPANEL_FormatHeader(header, sizeof header);
+  EXPECT_EQ(std::string(header), "TESTING: " + bad + " (0 Hz) 0i / 0o (buffer: 0 smp = 0.0ms)");
+  const APPCONTEXT* context = &g_appContext;
+  char text[64];
+  RUNFIGURES_FormatRunningTime(text, sizeof text, context->nFirstCallbackTime, context->nLastCallbackTime,
+                               context->nPerfFrequency);
+  EXPECT_STREQ(text, "00:00:00");
+  RUNFIGURES_FormatLoad(text, sizeof text, context->nProcMin, context->nPerfPerBuffer, context->fMegacyclesMin);
+  EXPECT_STREQ(text, "0.0 % (0.0 mc)");
+  RUNFIGURES_FormatLoad(text, sizeof text, context->nProcMax, context->nPerfPerBuffer, context->fMegacyclesMax);
+  EXPECT_STREQ(text, "0.0 % (0.0 mc)");
+  EXPECT_EQ(context->nDriverSamplePosition, 0);
+  EXPECT_EQ(context->nDriverSystemTime, 0);
+
+  SendMessageA(hwnd, WM_COMMAND, 14, 0);
+  std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(lines.back(), "STOP ASIO DEVICE: " + bad) << "a run without a buffer logs no summary";
+  int summaries = 0;
+  for (const std::string& line : lines) summaries += line.compare(0, 13, "RUN SUMMARY: ") == 0;
+  EXPECT_EQ(summaries, 1);
+}
+
 // File, Quit and the close box take one path: the test stops, and its stop
 // and close lines are in the log before the log is released; the driver has
 // disposed its buffers and been released.
@@ -285,9 +349,10 @@ TEST_P(ShutdownTest, StopsTheTestBeforeReleasingTheLog) {
   EXPECT_EQ(g_appContext.log.pText, nullptr);
 
   std::vector<std::string> lines = LinesOf(g_finalLog);
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2], "STOP ASIO DEVICE: " + name);
-  EXPECT_EQ(lines[lines.size() - 1], "CLOSE DEVICE");
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], "STOP ASIO DEVICE: " + name);
+  EXPECT_EQ(lines[lines.size() - 2], "CLOSE DEVICE");
+  EXPECT_EQ(lines[lines.size() - 1].find("RUN SUMMARY: "), 0u);
 
   std::map<std::string, std::string> values = SIMTEST_ReadReport(profiles.Files()[0]);
   EXPECT_GT(atoi(values["switches"].c_str()), 10);

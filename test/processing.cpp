@@ -4,6 +4,7 @@
 
 #include "test/loadgen.h"
 #include "test/reports.h"
+#include "test/runfigures.h"
 #include "test/sinegen.h"
 #include "test/statistics.h"
 
@@ -50,6 +51,7 @@ void Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
 
 void Close(APPCONTEXT* context) {
   LogLine(context, "CLOSE DEVICE");
+  RUNFIGURES_LogSummary(context);
   PROCESSING_FreeRunBlocks(context);
 }
 

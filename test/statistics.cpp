@@ -89,8 +89,17 @@ void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing) {
 void ResetStatistics(APPCONTEXT* context) {
   if (context->pHistory != NULL)
     for (int32_t i = 0; i < context->nHistorySize; i++) ClearEntry(&context->pHistory[i]);
+  // Every figure the panel shows goes: a run that never delivers a buffer
+  // must not show the previous run's times, extremes or driver times.
   context->nPreviousCallbackTime = 0;
   context->nFirstCallbackTime = 0;
+  context->nLastCallbackTime = 0;
+  context->nProcMin = 0;
+  context->nProcMax = 0;
+  context->fMegacyclesMin = 0.0f;
+  context->fMegacyclesMax = 0.0f;
+  context->nDriverSamplePosition = 0;
+  context->nDriverSystemTime = 0;
   context->nHistoryWrite = 0;
   context->nTimingError10 = 0;
   context->nTimingError20 = 0;
@@ -100,6 +109,7 @@ void ResetStatistics(APPCONTEXT* context) {
   context->nLoadOver50 = 0;
   context->nLoadOver80 = 0;
   context->nLoadOver100 = 0;
+  context->bSummaryDue = 1;
 }
 
 int STATISTICS_AllocHistory(APPCONTEXT* context) {

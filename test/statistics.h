@@ -8,7 +8,8 @@
 
 // The statistics step of each buffer, on the audio thread.
 void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing);
-// Before a run: empties the ring and clears the counters of the run.
+// Before a run: empties the ring, clears every figure of the run and makes
+// its summary due.
 void ResetStatistics(APPCONTEXT* context);
 
 // The history ring of APP_HISTORY_ENTRIES zeroed entries; nHistorySize is 0

@@ -7,6 +7,7 @@
 #include "asio/asioman.h"
 #include "test/processing.h"
 #include "test/reports.h"
+#include "test/runfigures.h"
 #include "test/statistics.h"
 
 static_assert(std::is_same<APP_HWND, HWND>::value, "the context's window handles are HWND");
@@ -45,6 +46,12 @@ void StartTest(void) {
   if (context->pfnPostCommand == NULL) context->pfnPostCommand = TESTCONTROL_PostCommand;
 
   ResetStatistics(context);
+  // Written again only by a successful preparation: until then the header
+  // shows zeros, not the previous device's stream.
+  context->nSampleRate = 0;
+  context->nBufferSize = 0;
+  context->nInputs = 0;
+  context->nOutputs = 0;
   LogLine(context, "------------------------------------------------------");
   const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
   if (entry != NULL)
@@ -83,7 +90,10 @@ void StopTest(void) {
   // the switch may still reach the sine table and the copy blocks, so they
   // are left rather than freed under it.
   bool closed = entry == NULL || entry->device.pfnClient == NULL;
-  if (closed) PROCESSING_FreeRunBlocks(context);
+  if (closed)
+    PROCESSING_FreeRunBlocks(context);
+  else
+    RUNFIGURES_LogSummary(context);  // no close line came with it
 }
 
 void RestartWithIOLimit(APP_HWND window, int32_t limit) {

@@ -19,6 +19,7 @@
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
 #include "simdriver/simtest.h"
+#include "test/runfigures.h"
 #include "test/statistics.h"
 
 APPCONTEXT g_appContext;
@@ -215,6 +216,13 @@ class TestRunEndToEnd : public ::testing::Test {
     return texts;
   }
 
+  // The summary line of the run just stopped, from the figures it left.
+  static std::string Summary() {
+    char line[512];
+    RUNFIGURES_FormatSummary(line, sizeof line, &g_appContext);
+    return line;
+  }
+
   std::string Dump() const {
     std::string all;
     for (const LOGLINE& l : Lines()) all += "[" + l.text + "]\n";
@@ -241,6 +249,7 @@ TEST_F(TestRunEndToEnd, ACompleteRunLogsEveryLineOfTheStartAndStopSequences) {
     std::vector<std::string> expected = StartSequence(name);
     expected.push_back("STOP ASIO DEVICE: " + name);
     expected.push_back("CLOSE DEVICE");
+    expected.push_back(Summary());
     // The priority line may come anywhere after the load line (index 18).
     std::vector<std::string> actual = WithoutPriorityLine(from, 18);
     ASSERT_EQ(expected.size(), actual.size());
@@ -319,7 +328,10 @@ TEST_F(TestRunEndToEnd, AResetRequestRestartsTheRunWithoutUserAction) {
       lines[reset].text);
   std::vector<std::string> expected = {"STOP ASIO DEVICE: " + name, "CLOSE DEVICE"};
   for (const std::string& s : StartSequence(name)) expected.push_back(s);
-  std::vector<std::string> actual = WithoutPriorityLine(reset + 1, 2 + 18);
+  std::vector<std::string> actual = WithoutPriorityLine(reset + 1, 3 + 18);
+  ASSERT_GT(actual.size(), 2u);
+  EXPECT_EQ(0u, actual[2].find("RUN SUMMARY: ")) << "the stopped run's summary follows its close line";
+  actual.erase(actual.begin() + 2);
   actual.resize(std::min(actual.size(), expected.size()));
   EXPECT_EQ(expected, actual);
   EXPECT_EQ(2, Count("START ASIO DEVICE: Running"));
@@ -342,9 +354,10 @@ TEST_F(TestRunEndToEnd, ReentranceStopsTheRunWithoutRestart) {
   EXPECT_EQ(0, g_restarts[0]);
   EXPECT_EQ(1, Count("DEVICE WANT TO STOP: (Re-entrance detected) Driver Callback Re-entrance...\nUnexpected error..."));
   std::vector<LOGLINE> lines = Lines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 2].text);
-  EXPECT_EQ("CLOSE DEVICE", lines.back().text);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 3].text);
+  EXPECT_EQ("CLOSE DEVICE", lines[lines.size() - 2].text);
+  EXPECT_EQ(Summary(), lines.back().text);
   EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
   EXPECT_EQ(1, CountPrefix(kPriorityLine));
 }
@@ -361,7 +374,7 @@ TEST_F(TestRunEndToEnd, AnInputWithoutConversionStopsTheRunWithoutRestart) {
       << Dump();
   std::string text(g_appContext.log.pText, g_appContext.log.nUsed);
   EXPECT_NE(std::string::npos, text.find("Conversion error nu : 2\n#"));  // no line end added after its LF
-  EXPECT_EQ("CLOSE DEVICE", Lines().back().text);
+  EXPECT_EQ("CLOSE DEVICE", Lines().back().text);  // no buffer was processed: no summary
   EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
 }
 

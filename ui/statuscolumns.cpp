@@ -1,7 +1,6 @@
 #include "ui/statuscolumns.h"
 
 #include <math.h>
-#include <stdio.h>
 
 const int32_t STATUSPANEL_ZoomTable[STATUSPANEL_ZOOM_ENTRIES] = {-128, -64, -32, -16, -8, -4, -2, 1,
                                                                  2,    4,   8,   16,  32, 64, 128, 256};
@@ -77,12 +76,4 @@ void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL
   double percent = columns->nPerfPerBuffer > 0 ? (double)worstTicks * 100.0 / (double)columns->nPerfPerBuffer : 0.0;
   *load = STATUSPANEL_LoadBar(percent);
   *error = STATUSPANEL_ErrorBar(worstError);
-}
-
-void STATUSPANEL_FormatRunningTime(char* out, int outSize, int64_t first, int64_t last, int64_t frequency) {
-  int64_t seconds64 = frequency > 0 ? (last - first) / frequency : 0;
-  int32_t seconds = seconds64 < 0 || seconds64 > INT32_MAX ? 0 : (int32_t)seconds64;
-  int32_t hours = seconds / 3600;
-  int32_t minutes = (seconds - 3600 * hours) / 60;
-  snprintf(out, (size_t)outSize, "Running Time: %02i:%02i:%02i", hours, minutes, seconds - 3600 * hours - 60 * minutes);
 }

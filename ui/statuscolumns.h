@@ -43,7 +43,4 @@ void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL
 STATUSPANEL_BAR STATUSPANEL_LoadBar(double loadPercent);
 STATUSPANEL_BAR STATUSPANEL_ErrorBar(float errorPercent);
 
-// "Running Time: %02i:%02i:%02i" from two counter times.
-void STATUSPANEL_FormatRunningTime(char* out, int outSize, int64_t first, int64_t last, int64_t frequency);
-
 #endif  // MB_UI_STATUSCOLUMNS_H

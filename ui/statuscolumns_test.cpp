@@ -143,15 +143,4 @@ TEST(StatusBars, ErrorBarsKeepTheirSignAndStopAtAHundred) {
   EXPECT_EQ(STATUSPANEL_ErrorBar(1e30f).nHeight, 100);
 }
 
-TEST(StatusTexts, RunningTimeCountsHoursBeyondTwoDigits) {
-  char text[64];
-  const int64_t f = 10000000;
-  STATUSPANEL_FormatRunningTime(text, sizeof text, 5 * f, 5 * f + (3 * 3600 + 5 * 60 + 9) * f, f);
-  EXPECT_STREQ(text, "Running Time: 03:05:09");
-  STATUSPANEL_FormatRunningTime(text, sizeof text, 0, 100 * 3600 * f, f);
-  EXPECT_STREQ(text, "Running Time: 100:00:00");
-  STATUSPANEL_FormatRunningTime(text, sizeof text, 10 * f, 0, f);
-  EXPECT_STREQ(text, "Running Time: 00:00:00");
-}
-
 }  // namespace

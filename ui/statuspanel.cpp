@@ -5,6 +5,7 @@
 
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
+#include "test/runfigures.h"
 #include "ui/qz2ctl.h"
 #include "ui/statuscolumns.h"
 #include "winaudio/winaudio.h"
@@ -84,16 +85,13 @@ static void DrawColumns(HDC hdc, const APPCONTEXT* context, int width) {
 
 static void TextAt(HDC hdc, int x, int y, const char* text) { TextOutA(hdc, x, y, text, (int)strlen(text)); }
 
-static double PercentOfBuffer(int64_t ticks, int64_t perBuffer) {
-  return perBuffer != 0 ? (double)ticks * 100.0 / (double)perBuffer : 0.0;
-}
-
 static void DrawTexts(HDC hdc, const APPCONTEXT* context) {
   char text[256];
   char number[64];
   TextAt(hdc, 5, 5, "DSP LOAD");
-  STATUSPANEL_FormatRunningTime(text, sizeof text, context->nFirstCallbackTime, context->nLastCallbackTime,
-                                context->nPerfFrequency);
+  RUNFIGURES_FormatRunningTime(number, sizeof number, context->nFirstCallbackTime, context->nLastCallbackTime,
+                               context->nPerfFrequency);
+  snprintf(text, sizeof text, "Running Time: %s", number);
   TextAt(hdc, 80, 5, text);
   FormatGroupedInt64(context->nBufferNumber, number, 0);
   snprintf(text, sizeof text, "Buffer: %s", number);
@@ -104,11 +102,11 @@ static void DrawTexts(HDC hdc, const APPCONTEXT* context) {
   TextAt(hdc, 500, 5, text);
   snprintf(text, sizeof text, "DSP LOAD > 100%%: %i", (int)context->nLoadOver100);
   TextAt(hdc, 650, 5, text);
-  snprintf(text, sizeof text, "DSP MIN: %0.1f %% (%0.1f mc)", PercentOfBuffer(context->nProcMin, context->nPerfPerBuffer),
-           (double)context->fMegacyclesMin);
+  RUNFIGURES_FormatLoad(number, sizeof number, context->nProcMin, context->nPerfPerBuffer, context->fMegacyclesMin);
+  snprintf(text, sizeof text, "DSP MIN: %s", number);
   TextAt(hdc, 800, 5, text);
-  snprintf(text, sizeof text, "DSP MAX: %0.1f %% (%0.1f mc)", PercentOfBuffer(context->nProcMax, context->nPerfPerBuffer),
-           (double)context->fMegacyclesMax);
+  RUNFIGURES_FormatLoad(number, sizeof number, context->nProcMax, context->nPerfPerBuffer, context->fMegacyclesMax);
+  snprintf(text, sizeof text, "DSP MAX: %s", number);
   TextAt(hdc, 950, 5, text);
 
   TextAt(hdc, 5, 115, "CALLBACK TIMING ERROR");

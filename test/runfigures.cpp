@@ -1,0 +1,49 @@
+#include "test/runfigures.h"
+
+#include <stdio.h>
+
+#include "app/txtbuffer.h"
+#include "test/reports.h"
+
+void RUNFIGURES_FormatRunningTime(char* out, int outSize, int64_t first, int64_t last, int64_t frequency) {
+  int64_t seconds64 = frequency > 0 ? (last - first) / frequency : 0;
+  int32_t seconds = seconds64 < 0 || seconds64 > INT32_MAX ? 0 : (int32_t)seconds64;
+  int32_t hours = seconds / 3600;
+  int32_t minutes = (seconds - 3600 * hours) / 60;
+  snprintf(out, (size_t)outSize, "%02i:%02i:%02i", hours, minutes, seconds - 3600 * hours - 60 * minutes);
+}
+
+void RUNFIGURES_FormatLoad(char* out, int outSize, int64_t ticks, int64_t perBuffer, float megacycles) {
+  double percent = perBuffer != 0 ? (double)ticks * 100.0 / (double)perBuffer : 0.0;
+  snprintf(out, (size_t)outSize, "%0.1f %% (%0.1f mc)", percent, (double)megacycles);
+}
+
+void RUNFIGURES_FormatSummary(char* out, int outSize, const APPCONTEXT* context) {
+  char time[32];
+  char buffers[FORMATGROUPED_SIZE];
+  char minimum[64];
+  char maximum[64];
+  int64_t perBuffer = context->nPerfPerBuffer;
+  RUNFIGURES_FormatRunningTime(time, sizeof time, context->nFirstCallbackTime, context->nLastCallbackTime,
+                               context->nPerfFrequency);
+  FormatGroupedInt64(context->nBufferNumber, buffers, 0);
+  RUNFIGURES_FormatLoad(minimum, sizeof minimum, context->nProcMin, perBuffer, context->fMegacyclesMin);
+  RUNFIGURES_FormatLoad(maximum, sizeof maximum, context->nProcMax, perBuffer, context->fMegacyclesMax);
+  snprintf(out, (size_t)outSize,
+           "RUN SUMMARY: %s / buffers: %s / DSP LOAD >50%%: %i >80%%: %i >100%%: %i / MIN: %s MAX: %s / "
+           "TIMING ERROR 10%%: %i 20%%: %i 50%%: %i 100%%: %i",
+           time, buffers, (int)context->nLoadOver50, (int)context->nLoadOver80, (int)context->nLoadOver100, minimum,
+           maximum, (int)context->nTimingError10, (int)context->nTimingError20, (int)context->nTimingError50,
+           (int)context->nTimingError100);
+}
+
+void RUNFIGURES_LogSummary(APPCONTEXT* context) {
+  // The first buffer the run processed sets the buffer number. A close that
+  // comes before any buffer (a driver object left by a failed open is closed
+  // when the next run opens) leaves the summary due.
+  if (!context->bSummaryDue || context->nBufferNumber <= 0) return;
+  context->bSummaryDue = 0;
+  char line[512];
+  RUNFIGURES_FormatSummary(line, sizeof line, context);
+  LogLine(context, "%s", line);
+}

@@ -1,0 +1,58 @@
+#include "test/runfigures.h"
+
+#include "test/statistics.h"
+#include "test/testrun_fixture.h"
+
+namespace {
+
+TEST(RunFigures, RunningTimeCountsHoursBeyondTwoDigits) {
+  char text[64];
+  const int64_t f = 10000000;
+  RUNFIGURES_FormatRunningTime(text, sizeof text, 5 * f, 5 * f + (3 * 3600 + 5 * 60 + 9) * f, f);
+  EXPECT_STREQ(text, "03:05:09");
+  RUNFIGURES_FormatRunningTime(text, sizeof text, 0, 100 * 3600 * f, f);
+  EXPECT_STREQ(text, "100:00:00");
+  RUNFIGURES_FormatRunningTime(text, sizeof text, 10 * f, 0, f);
+  EXPECT_STREQ(text, "00:00:00");
+}
+
+class RunSummaryTest : public TestRunFixture {
+ protected:
+  void SetUp() override {
+    TestRunFixture::SetUp();
+    ResetStatistics(context);
+    context->nPerfFrequency = 10000000;
+    context->nPerfPerBuffer = 100000;
+  }
+};
+
+TEST_F(RunSummaryTest, TheLineHoldsThePanelsFigures) {
+  context->nFirstCallbackTime = 50000000;
+  context->nLastCallbackTime = 50000000 + 65 * 10000000LL + 9999999;
+  context->nBufferNumber = 12188;
+  context->nLoadOver50 = 3;
+  context->nLoadOver80 = 1;
+  context->nProcMin = 2100;
+  context->fMegacyclesMin = 0.4f;
+  context->nProcMax = 91000;
+  context->fMegacyclesMax = 17.2f;
+  context->nTimingError10 = 4;
+  context->nTimingError20 = 2;
+  char line[512];
+  RUNFIGURES_FormatSummary(line, sizeof line, context);
+  EXPECT_STREQ(line,
+               "RUN SUMMARY: 00:01:05 / buffers: +12.188 / DSP LOAD >50%: 3 >80%: 1 >100%: 0 / MIN: 2.1 % (0.4 mc) "
+               "MAX: 91.0 % (17.2 mc) / TIMING ERROR 10%: 4 20%: 2 50%: 0 100%: 0");
+}
+
+TEST_F(RunSummaryTest, OnlyARunThatDeliveredABufferLogsItAndOnlyOnce) {
+  RUNFIGURES_LogSummary(context);  // a close before the first buffer
+  EXPECT_TRUE(LogLines().empty());
+  context->nBufferNumber = 3;
+  RUNFIGURES_LogSummary(context);
+  RUNFIGURES_LogSummary(context);  // a kept device's close, later
+  ASSERT_EQ(1u, LogLines().size());
+  EXPECT_EQ(0u, LastLogLine().find("RUN SUMMARY: 00:00:00 / buffers: +3 / "));
+}
+
+}  // namespace
