@@ -5,10 +5,6 @@
 MB_ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 MB_BUILD="${MB_BUILD:-$MB_ROOT/build}"
 MB_JOBS="${MB_JOBS:-$(nproc 2>/dev/null || echo 2)}"
-export WINEPREFIX="$MB_BUILD/wineprefix"
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-export WINEARCH=win64
 
 MB_PACKAGES="cmake make g++ googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
@@ -48,17 +44,41 @@ mb_tools() {
 }
 
 # mb_configure <tree> [cmake args...]
+# Configures every time (it is cheap), so a changed argument reaches an
+# existing tree too (cmake reads the toolchain file only on the first, hence
+# --no-warn-unused-cli).
 mb_configure() {
   tree="$1"; shift
-  if [ ! -f "$MB_BUILD/$tree/CMakeCache.txt" ]; then
-    mb_log "configuring build/$tree"
-    cmake -S "$MB_ROOT" -B "$MB_BUILD/$tree" "$@" >/dev/null || return 1
-  fi
+  [ -f "$MB_BUILD/$tree/CMakeCache.txt" ] || mb_log "configuring build/$tree"
+  mkdir -p "$MB_BUILD" || return 1
+  cmake -S "$MB_ROOT" -B "$MB_BUILD/$tree" --no-warn-unused-cli "$@" >"$MB_BUILD/$tree-configure.log" \
+    || { cat "$MB_BUILD/$tree-configure.log"; mb_log "configuring build/$tree failed"; return 1; }
+}
+
+# The Windows tree runs the Wine that mb_tools found.
+mb_configure_win() {
+  mb_configure win -DCMAKE_TOOLCHAIN_FILE="$MB_ROOT/cmake/mingw-w64-x86_64.cmake" -DMB_WINE="$MB_WINE"
+}
+
+# mb_cache_value <tree> <name>: a value from the tree's CMake cache.
+mb_cache_value() {
+  sed -n "s/^$2:[A-Z]*=//p" "$MB_BUILD/$1/CMakeCache.txt" 2>/dev/null | head -1
+}
+
+# The tests' Wine set-up as the Windows tree's configuration defines it;
+# WINEDEBUG and WINEDLLOVERRIDES set in the environment still win.
+mb_wine_env() {
+  WINEPREFIX="$(mb_cache_value win MB_WINEPREFIX)"
+  WINEARCH="$(mb_cache_value win MB_WINEARCH)"
+  WINEDEBUG="${WINEDEBUG:-$(mb_cache_value win MB_WINEDEBUG)}"
+  WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-$(mb_cache_value win MB_WINEDLLOVERRIDES)}"
+  [ -n "$WINEPREFIX" ] && [ -n "$WINEARCH" ] || { mb_log "no Wine set-up in build/win/CMakeCache.txt"; return 1; }
+  export WINEPREFIX WINEARCH WINEDEBUG WINEDLLOVERRIDES
 }
 
 mb_build_all() {
   mb_configure native -DMB_SANITIZE=ON || return 1
-  mb_configure win -DCMAKE_TOOLCHAIN_FILE="$MB_ROOT/cmake/mingw-w64-x86_64.cmake" || return 1
+  mb_configure_win || return 1
   cmake --build "$MB_BUILD/native" -j "$MB_JOBS" >"$MB_BUILD/native-build.log" 2>&1 \
     || { cat "$MB_BUILD/native-build.log"; mb_log "native build failed"; return 1; }
   cmake --build "$MB_BUILD/win" -j "$MB_JOBS" >"$MB_BUILD/win-build.log" 2>&1 \
@@ -69,7 +89,7 @@ mb_build_all() {
 
 mb_wineprefix() {
   [ -f "$WINEPREFIX/system.reg" ] && return 0
-  mb_log "creating Wine prefix build/wineprefix"
+  mb_log "creating Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   "$MB_WINE" wineboot -i >/dev/null 2>&1
   "$MB_WINESERVER" -w
