@@ -45,6 +45,15 @@ double CosKernel(double r) {
   return 1.0 - 0.5 * r2 + r2 * r2 * p;
 }
 
+// Zeros written into every page of a fresh block, so that the audio thread
+// never takes the page fault of a first touch. The block is reached through a
+// volatile pointer: an allocation followed by a zero fill the compiler can see
+// is merged into calloc, whose pages stay unmapped until first touched.
+void FillResident(void* block, size_t bytes) {
+  void* volatile opaque = block;
+  memset(opaque, 0, bytes);
+}
+
 template <typename T>
 int AllocTables(T** source, T** target) {
   *source = (T*)malloc(sizeof(T) * LOADFILTER_TABLE_SAMPLES);
@@ -56,9 +65,7 @@ int AllocTables(T** source, T** target) {
     *target = NULL;
     return -1;
   }
-  // Written, not left to lazily zeroed pages, so that the audio thread does
-  // not take page faults the first time a filter reaches a page.
-  for (int32_t j = 0; j < LOADFILTER_TABLE_SAMPLES; j++) (*target)[j] = 0;
+  FillResident(*target, sizeof(T) * LOADFILTER_TABLE_SAMPLES);
   return 0;
 }
 
@@ -243,9 +250,13 @@ void LOADGEN_AllocCopyBlocks(APPCONTEXT* context, int32_t bufferSize) {
   context->pCopySource = NULL;
   context->pCopyTarget = NULL;
   if (bufferSize <= 0) return;
-  size_t samples = (size_t)bufferSize * LOADGEN_COPY_BUFFERS;
-  context->pCopySource = (int32_t*)calloc(samples, sizeof(int32_t));
-  context->pCopyTarget = (int32_t*)calloc(samples, sizeof(int32_t));
+  const size_t bufferBytes = LOADGEN_COPY_BUFFERS * sizeof(int32_t);
+  if ((size_t)bufferSize > SIZE_MAX / bufferBytes) return;
+  size_t bytes = (size_t)bufferSize * bufferBytes;
+  context->pCopySource = (int32_t*)malloc(bytes);
+  context->pCopyTarget = (int32_t*)malloc(bytes);
+  if (context->pCopySource) FillResident(context->pCopySource, bytes);
+  if (context->pCopyTarget) FillResident(context->pCopyTarget, bytes);
 }
 
 void LOADGEN_FreeCopyBlocks(APPCONTEXT* context) {

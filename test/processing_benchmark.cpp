@@ -1,6 +1,7 @@
 // The processing callback's own cost per buffer, and the cost of one unit of
 // each load. Run: processing_benchmark --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -9,6 +10,7 @@
 
 #include "app/txtbuffer.h"
 #include "test/loadgen.h"
+#include "test/pagefaults.h"
 #include "test/processing.h"
 #include "test/sinegen.h"
 #include "test/statistics.h"
@@ -93,6 +95,34 @@ void BM_Load(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * units);  // units per second: equal when linear
 }
 BENCHMARK(BM_Load)->ArgsProduct({{LOAD_CPU, LOAD_FPU, LOAD_SINGLE, LOAD_PATCH, LOAD_BUS}, {1, 32}});
+
+// One pass of every load at its largest through the whole tables, on banks
+// and copy blocks just built, as the first buffers of a program's first run
+// meet them; page_faults counts what that pass took, and must be 0.
+void BM_FirstPassOfEveryLoad(benchmark::State& state) {
+  const int32_t n = 512;
+  APPCONTEXT* context = (APPCONTEXT*)calloc(1, sizeof(APPCONTEXT));
+  LOADFILTER_BuildBanks(context);
+  context->nBufferSize = n;
+  LOADGEN_AllocCopyBlocks(context, n);
+  Relaxed<int32_t>* amounts[] = {&context->nCpuFilters, &context->nFpuFilters, &context->nSingleCopies,
+                                 &context->nPatches, &context->nBusCopies};
+  for (Relaxed<int32_t>* amount : amounts) *amount = 32;
+  long faults = 0;
+  for (auto _ : state) {
+    long before = PAGEFAULTS_OfThread();
+    for (int32_t b = 0; b < LOADFILTER_TABLE_SAMPLES / (32 * n); b++) RunLoadGenerators(context);
+    faults += PAGEFAULTS_OfThread() - before;
+  }
+  state.counters["page_faults"] = (double)faults;
+  static char error[80];
+  snprintf(error, sizeof error, "the first pass took %ld page faults", faults);
+  if (faults != 0) state.SkipWithError(error);
+  LOADGEN_FreeCopyBlocks(context);
+  LOADFILTER_FreeBanks(context);
+  free(context);
+}
+BENCHMARK(BM_FirstPassOfEveryLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
