@@ -378,6 +378,35 @@ TEST_F(TestRunEndToEnd, AnInputWithoutConversionStopsTheRunWithoutRestart) {
   EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
 }
 
+TEST_F(TestRunEndToEnd, AKeptDeviceGetsItsSummaryAfterTheStopSequenceAndOnlyOnce) {
+  // The driver's stop does not wait for its thread, which stays inside one
+  // switch longer than the manager's bounds: the device cannot be closed.
+  std::vector<std::string> settings = kStereo48k;
+  settings.push_back("StopNoWait=1");
+  settings.push_back("BlockAt=5");
+  settings.push_back("BlockUs=16000000");
+  std::string name = AddProfile("kept", settings);
+  Select(name);
+  StartTest();
+  const ASIOMAN_DEVICE* device = &ASIOMAN_GetEntry(g_appContext.nAsioDriver)->device;
+  // Switch 5 blocks after the two skipped ones and two processed ones.
+  Pump(3000, [device] { return device->timing.nLastSwitch >= 5; });
+  ASSERT_GT(g_appContext.nBufferNumber, 0);
+  StopTest();
+  std::vector<LOGLINE> lines = Lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 2].text) << Dump();
+  EXPECT_EQ(Summary(), lines.back().text);
+  EXPECT_EQ(0, Count("CLOSE DEVICE"));
+
+  // Once the switch has left, the next stop closes the device: its close line
+  // comes, the summary does not come again.
+  Pump(20000, [device] { return device->bInCallback == 0; });
+  StopTest();
+  EXPECT_EQ("CLOSE DEVICE", Lines().back().text) << Dump();
+  EXPECT_EQ(1, CountPrefix("RUN SUMMARY: "));
+}
+
 TEST_F(TestRunEndToEnd, AnIOLimitRestartsTheSelectedDeviceWithFewerChannels) {
   std::string name = AddProfile("wide16", {"Inputs=24", "Outputs=24"});
   Select(name);
