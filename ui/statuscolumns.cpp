@@ -19,6 +19,7 @@ int STATUSPANEL_BeginColumns(STATUSPANEL_COLUMNS* columns, const APPCONTEXT* con
 
   columns->pRing = context->pHistory;
   columns->nSize = size;
+  columns->nWrite = write;
   columns->nWidth = width;
   columns->nPerfPerBuffer = context->nPerfPerBuffer;
   if (zoom >= 1) {
@@ -61,6 +62,15 @@ static void TakeEntry(const HISTORYENTRY* entry, int64_t* worstTicks, float* wor
   if (fabsf(error) > fabsf(*worstError)) *worstError = error;
 }
 
+// The bars of a column from its worst values; the walk and the cache share
+// it, so the two cannot differ.
+static void ColumnBars(int64_t worstTicks, float worstError, int64_t perfPerBuffer, STATUSPANEL_BAR* load,
+                       STATUSPANEL_BAR* error) {
+  double percent = perfPerBuffer > 0 ? (double)worstTicks * 100.0 / (double)perfPerBuffer : 0.0;
+  *load = STATUSPANEL_LoadBar(percent);
+  *error = STATUSPANEL_ErrorBar(worstError);
+}
+
 void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL_BAR* load, STATUSPANEL_BAR* error) {
   int64_t worstTicks = 0;
   float worstError = 0.0f;
@@ -73,7 +83,95 @@ void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL
     int64_t back = (columns->nWidth - 1 - x) / columns->nSpread;
     TakeEntry(&columns->pRing[WrapIndex(columns->nLatest - back, columns->nSize)], &worstTicks, &worstError);
   }
-  double percent = columns->nPerfPerBuffer > 0 ? (double)worstTicks * 100.0 / (double)columns->nPerfPerBuffer : 0.0;
-  *load = STATUSPANEL_LoadBar(percent);
-  *error = STATUSPANEL_ErrorBar(worstError);
+  ColumnBars(worstTicks, worstError, columns->nPerfPerBuffer, load, error);
+}
+
+static void ForgetAllGroups(STATUSPANEL_COLUMNCACHE* cache) {
+  for (int32_t k = 0; k < STATUSPANEL_CACHE_COLUMNS; k++) cache->worst[k].nGroup = -1;
+}
+
+void STATUSPANEL_ForgetColumns(STATUSPANEL_COLUMNCACHE* cache) {
+  cache->pRing = NULL;
+  cache->nSize = 0;
+  cache->nPerEntry = 0;
+  cache->nWidth = 0;
+  cache->nLastWrite = -1;
+  cache->nAnchorBuffer = 0;
+  cache->nAnchorTime = 0;
+  ForgetAllGroups(cache);
+}
+
+// Forgets every column whose entries may have been written since the previous
+// tick: the writer completes the entry at the write index and starts the one
+// after it, so that is from the previous write index to one past the current
+// one. The entry before the previous write index is read again too, in case
+// its completion was not yet visible then.
+static void ForgetWrittenGroups(STATUSPANEL_COLUMNCACHE* cache, int64_t write) {
+  if (cache->nLastWrite < 0) return;
+  const HISTORYENTRY* anchor = &cache->pRing[WrapIndex(cache->nLastWrite - 1, cache->nSize)];
+  // A cleared entry cannot vouch for the ring.
+  if (cache->nAnchorTime == 0 || anchor->nBuffer != cache->nAnchorBuffer || anchor->nTime != cache->nAnchorTime) {
+    ForgetAllGroups(cache);
+    return;
+  }
+  int64_t groups = cache->nSize / cache->nPerEntry;
+  int64_t first = WrapIndex(cache->nLastWrite - 1, cache->nSize) / cache->nPerEntry;
+  int64_t last = WrapIndex(write + 1, cache->nSize) / cache->nPerEntry;
+  int64_t count = WrapIndex(last - first, groups) + 1;
+  if (count >= STATUSPANEL_CACHE_COLUMNS) {
+    ForgetAllGroups(cache);
+    return;
+  }
+  for (int64_t k = 0; k < count; k++) {
+    int64_t group = (first + k) % groups;
+    STATUSPANEL_COLUMNWORST* slot = &cache->worst[group % STATUSPANEL_CACHE_COLUMNS];
+    if (slot->nGroup == group) slot->nGroup = -1;
+  }
+}
+
+int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int32_t width) {
+  if (width > STATUSPANEL_CACHE_COLUMNS) return -1;
+  STATUSPANEL_COLUMNS columns;
+  if (STATUSPANEL_BeginColumns(&columns, context, width) != 0) return -1;
+  int64_t perEntry = columns.nPerEntry;
+  int64_t size = columns.nSize;
+  // Remembered columns must be whole groups of the ring, and neither the
+  // group being written nor the one after it may be on the panel.
+  if (perEntry == 0 || size % perEntry != 0 || ((int64_t)width + 2) * perEntry > size) {
+    if (cache->pRing != NULL) STATUSPANEL_ForgetColumns(cache);
+    for (int32_t x = 0; x < width; x++) STATUSPANEL_NextColumn(&columns, x, &cache->loads[x], &cache->errors[x]);
+    return 0;
+  }
+  if (cache->pRing != columns.pRing || cache->nSize != size || cache->nPerEntry != perEntry || cache->nWidth != width) {
+    STATUSPANEL_ForgetColumns(cache);
+    cache->pRing = columns.pRing;
+    cache->nSize = size;
+    cache->nPerEntry = perEntry;
+    cache->nWidth = width;
+  }
+  int64_t write = columns.nWrite;
+  ForgetWrittenGroups(cache, write);
+
+  int64_t groups = size / perEntry;
+  int64_t group = columns.nNext / perEntry;
+  for (int32_t x = 0; x < width; x++) {
+    STATUSPANEL_COLUMNWORST* slot = &cache->worst[group % STATUSPANEL_CACHE_COLUMNS];
+    if (slot->nGroup != group) {
+      int64_t worstTicks = 0;
+      float worstError = 0.0f;
+      const HISTORYENTRY* entry = &columns.pRing[group * perEntry];
+      for (int64_t k = 0; k < perEntry; k++) TakeEntry(&entry[k], &worstTicks, &worstError);
+      slot->nGroup = group;
+      slot->nTicks = worstTicks;
+      slot->fError = worstError;
+    }
+    ColumnBars(slot->nTicks, slot->fError, columns.nPerfPerBuffer, &cache->loads[x], &cache->errors[x]);
+    group = group + 1 == groups ? 0 : group + 1;
+  }
+
+  const HISTORYENTRY* anchor = &columns.pRing[WrapIndex(write - 1, size)];
+  cache->nLastWrite = write;
+  cache->nAnchorBuffer = anchor->nBuffer;
+  cache->nAnchorTime = anchor->nTime;
+  return 0;
 }

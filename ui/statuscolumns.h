@@ -29,6 +29,7 @@ typedef struct STATUSPANEL_COLUMNS {
   int64_t nSpread;     // columns per entry (negative zoom)
   int64_t nNext;       // next ring index to read (positive zoom)
   int64_t nLatest;     // latest completed entry (negative zoom)
+  int64_t nWrite;      // the write index the walk was placed by
   int32_t nWidth;
   int64_t nPerfPerBuffer;
 } STATUSPANEL_COLUMNS;
@@ -37,6 +38,42 @@ typedef struct STATUSPANEL_COLUMNS {
 // width not positive, zoom index out of range).
 int STATUSPANEL_BeginColumns(STATUSPANEL_COLUMNS* columns, const APPCONTEXT* context, int32_t width);
 void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL_BAR* load, STATUSPANEL_BAR* error);
+
+// The bars of every column, with the worst values of completed columns
+// remembered from tick to tick: at the widest zoom a completed column never
+// changes, so a tick reads only the entries that arrived since the previous
+// one. Panels wider than the cache are walked afresh (STATUSPANEL_BeginColumns).
+enum { STATUSPANEL_CACHE_COLUMNS = 16384 };
+
+typedef struct STATUSPANEL_COLUMNWORST {
+  int64_t nGroup;  // ring index / entries per column of the column held; -1 when empty
+  int64_t nTicks;
+  float fError;
+} STATUSPANEL_COLUMNWORST;
+
+typedef struct STATUSPANEL_COLUMNCACHE {
+  // What the remembered columns were read for; any change forgets them all.
+  const HISTORYENTRY* pRing;
+  int64_t nSize;
+  int64_t nPerEntry;
+  int32_t nWidth;
+  // The write index of the previous tick (-1 before the first) and the
+  // latest completed entry then: if that entry has changed since, the ring
+  // was cleared or has gone round, and every column is read again.
+  int64_t nLastWrite;
+  int64_t nAnchorBuffer;
+  int64_t nAnchorTime;
+  STATUSPANEL_COLUMNWORST worst[STATUSPANEL_CACHE_COLUMNS];  // by column group modulo the capacity
+  STATUSPANEL_BAR loads[STATUSPANEL_CACHE_COLUMNS];          // this tick's bars, column by column
+  STATUSPANEL_BAR errors[STATUSPANEL_CACHE_COLUMNS];
+} STATUSPANEL_COLUMNCACHE;
+
+// Empties the cache (also its initial state).
+void STATUSPANEL_ForgetColumns(STATUSPANEL_COLUMNCACHE* cache);
+// Fills loads and errors for columns 0..width-1 with the bars that the fresh
+// walk gives: 0, or -1 when no columns are drawn or the width exceeds the
+// cache. No allocation.
+int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int32_t width);
 
 // Height and pen of one bar from its value (load percent, or timing error
 // percent with its sign).

@@ -12,6 +12,9 @@
 
 enum { PANEL_LEFT = 10, PANEL_TOP = 50, LOAD_BASELINE = 110, ERROR_BASELINE = 225 };
 
+// The panel's remembered columns; only the GUI thread paints.
+static STATUSPANEL_COLUMNCACHE s_columnCache;
+
 HDC OFFSCREEN_Begin(OFFSCREEN* surface, HDC hdcTarget, RECT* rc) {
   surface->rcDest.left = rc->left;
   surface->rcDest.top = rc->top;
@@ -68,7 +71,7 @@ void STATUSPANEL_Paint(HDC hdc) {
   OFFSCREEN_End(&context->offscreen, hdc, memory);
 }
 
-static void DrawColumns(HDC hdc, const APPCONTEXT* context, int width) {
+void STATUSPANEL_DrawWalkedColumns(HDC hdc, const APPCONTEXT* context, int width) {
   STATUSPANEL_COLUMNS columns;
   if (STATUSPANEL_BeginColumns(&columns, context, width) != 0) return;
   for (int x = 0; x < width; x++) {
@@ -80,6 +83,42 @@ static void DrawColumns(HDC hdc, const APPCONTEXT* context, int width) {
     SelectObject(hdc, QZ2CTL_GetPen(error.nPen));
     MoveToEx(hdc, x, ERROR_BASELINE, NULL);
     LineTo(hdc, x, ERROR_BASELINE - error.nHeight);
+  }
+}
+
+// Two points a bar, both graphs' bars of one pen in one PolyPolyline.
+static POINT s_barPoints[2 * 2 * STATUSPANEL_CACHE_COLUMNS];
+static DWORD s_barCounts[2 * STATUSPANEL_CACHE_COLUMNS];
+
+static int AddBar(int lines, int x, int baseline, const STATUSPANEL_BAR* bar, int32_t pen) {
+  // A bar of height 0 paints nothing, as LineTo leaves out its end point.
+  if (bar->nPen != pen || bar->nHeight == 0) return lines;
+  s_barPoints[2 * lines].x = x;
+  s_barPoints[2 * lines].y = baseline;
+  s_barPoints[2 * lines + 1].x = x;
+  s_barPoints[2 * lines + 1].y = baseline - bar->nHeight;
+  s_barCounts[lines] = 2;
+  return lines + 1;
+}
+
+void STATUSPANEL_DrawColumns(HDC hdc, STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int width) {
+  if (width > STATUSPANEL_CACHE_COLUMNS) {
+    STATUSPANEL_DrawWalkedColumns(hdc, context, width);
+    return;
+  }
+  if (STATUSPANEL_UpdateColumns(cache, context, width) != 0) return;
+  // The bars of one column never share a pixel, so the order of the pens
+  // does not change the picture.
+  static const int32_t pens[] = {STATUSPANEL_PEN_GREY, STATUSPANEL_PEN_BLACK, STATUSPANEL_PEN_RED};
+  for (int32_t pen : pens) {
+    int lines = 0;
+    for (int x = 0; x < width; x++) {
+      lines = AddBar(lines, x, LOAD_BASELINE, &cache->loads[x], pen);
+      lines = AddBar(lines, x, ERROR_BASELINE, &cache->errors[x], pen);
+    }
+    if (lines == 0) continue;
+    SelectObject(hdc, QZ2CTL_GetPen(pen));
+    PolyPolyline(hdc, s_barPoints, s_barCounts, (DWORD)lines);
   }
 }
 
@@ -139,7 +178,7 @@ void STATUSPANEL_DrawContents(HDC hdc, int width) {
   LineTo(hdc, width, LOAD_BASELINE);
   MoveToEx(hdc, 0, ERROR_BASELINE, NULL);
   LineTo(hdc, width, ERROR_BASELINE);
-  DrawColumns(hdc, context, width);
+  STATUSPANEL_DrawColumns(hdc, &s_columnCache, context, width);
   DrawTexts(hdc, context);
 
   SelectObject(hdc, oldPen);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/appcontext.h"
+#include "ui/statuscolumns.h"
 
 // Returns a memory device context to draw into, or null. rc is rewritten to
 // (0, 0, width, height).
@@ -16,6 +17,13 @@ int OFFSCREEN_End(OFFSCREEN* surface, HDC hdcTarget, HDC hdcMemory);
 void STATUSPANEL_Paint(HDC hdc);
 void STATUSPANEL_DrawContents(HDC hdcMemory, int width);
 void STATUSPANEL_PaintWindow(HWND hwnd, HDC hdc);
+
+// The graphs' bars. DrawColumns takes them from the cache, one PolyPolyline
+// per pen; DrawWalkedColumns reads every column afresh and draws it with
+// MoveToEx and LineTo, for panels wider than the cache, and is the picture
+// the cache must give pixel for pixel.
+void STATUSPANEL_DrawColumns(HDC hdc, STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int width);
+void STATUSPANEL_DrawWalkedColumns(HDC hdc, const APPCONTEXT* context, int width);
 
 // "TESTING: ..." for the selected device, or an empty text when none is named.
 void STATUSPANEL_FormatHeader(char* out, int outSize);

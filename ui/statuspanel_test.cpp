@@ -1,0 +1,161 @@
+#include "ui/statuspanel.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <memory>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "test/statistics.h"
+#include "ui/qz2ctl.h"
+
+namespace {
+
+const int kHeight = 330;
+const int kMaxWidth = 5000;
+const int64_t kPerBuffer = 100000;
+
+// Records histories as the processing callback writes them, and paints the
+// graphs of each tick twice, walked afresh with MoveToEx and LineTo and from
+// the remembered columns with PolyPolyline, into a 32-bit bitmap.
+class StatusPixelsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(QZ2CTL_InitModule(GetModuleHandleA(NULL)), 1);
+    context_.reset(new APPCONTEXT);
+    memset((void*)context_.get(), 0, sizeof(APPCONTEXT));
+    ASSERT_EQ(STATISTICS_AllocHistory(context_.get()), 0);
+    context_->nPerfPerBuffer = kPerBuffer;
+    cache_.reset(new STATUSPANEL_COLUMNCACHE);
+    STATUSPANEL_ForgetColumns(cache_.get());
+
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kMaxWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    memory_ = CreateCompatibleDC(NULL);
+    ASSERT_TRUE(memory_ != NULL);
+    bitmap_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, (void**)&bits_, NULL, 0);
+    ASSERT_TRUE(bitmap_ != NULL);
+    old_ = SelectObject(memory_, bitmap_);
+  }
+  void TearDown() override {
+    if (memory_) {
+      SelectObject(memory_, old_);
+      DeleteDC(memory_);
+    }
+    if (bitmap_) DeleteObject(bitmap_);
+    STATISTICS_FreeHistory(context_.get());
+    QZ2CTL_EndModule();
+  }
+
+  // One buffer: completes the entry at the write index and starts the next,
+  // loads up to 150 % of the buffer and errors of either sign, some NaN.
+  void Record(int count) {
+    HISTORYENTRY* ring = context_->pHistory;
+    for (int i = 0; i < count; i++) {
+      seed_ = seed_ * 1103515245u + 12345u;
+      uint32_t r = seed_ >> 8;
+      int32_t write = context_->nHistoryWrite;
+      ring[write].nProcTicks = (int64_t)(r % 1500) * kPerBuffer / 1000;
+      if (ring[write].nTime == 0) ring[write].nTime = time_;
+      write = write + 1 == context_->nHistorySize ? 0 : write + 1;
+      buffer_++;
+      time_ += kPerBuffer;
+      ring[write].nBuffer = buffer_;
+      ring[write].nTime = time_;
+      ring[write].fTimingError = r % 97 == 0 ? NAN : (float)((int32_t)(r % 3001) - 1500) / 10.0f;
+      ring[write].nProcTicks = 0;
+      context_->nHistoryWrite = write;
+    }
+  }
+
+  std::vector<uint32_t> Render(int width, bool walked) {
+    PatBlt(memory_, 0, 0, kMaxWidth, kHeight, WHITENESS);
+    if (walked)
+      STATUSPANEL_DrawWalkedColumns(memory_, context_.get(), width);
+    else
+      STATUSPANEL_DrawColumns(memory_, cache_.get(), context_.get(), width);
+    GdiFlush();
+    return std::vector<uint32_t>(bits_, bits_ + kMaxWidth * kHeight);
+  }
+
+  // Paints the tick both ways; returns how many pixels the bars cover.
+  int ExpectSamePixels(int width) {
+    std::vector<uint32_t> walked = Render(width, true);
+    std::vector<uint32_t> remembered = Render(width, false);
+    int painted = 0;
+    for (size_t k = 0; k < walked.size(); k++) {
+      if (walked[k] != remembered[k]) {
+        ADD_FAILURE() << "zoom index " << context_->nZoom << ", width " << width << ", write "
+                      << (int)context_->nHistoryWrite << ": first difference at x " << k % kMaxWidth << ", y "
+                      << k / kMaxWidth;
+        return painted;
+      }
+      if ((walked[k] & 0xFFFFFF) != 0xFFFFFF) painted++;
+    }
+    return painted;
+  }
+
+  // Ticks at every zoom with the ring moving between them by steps that
+  // complete no column, exactly one, and several.
+  void TickThroughEveryZoom(int width) {
+    static const int steps[] = {0, 1, 255, 256, 700};
+    for (int zoom = 0; zoom < STATUSPANEL_ZOOM_ENTRIES; zoom++) {
+      context_->nZoom = zoom;
+      for (int step : steps) {
+        Record(step);
+        EXPECT_GT(ExpectSamePixels(width), 0);
+      }
+    }
+  }
+
+  std::unique_ptr<APPCONTEXT> context_;
+  std::unique_ptr<STATUSPANEL_COLUMNCACHE> cache_;
+  HDC memory_ = NULL;
+  HBITMAP bitmap_ = NULL;
+  HGDIOBJ old_ = NULL;
+  uint32_t* bits_ = NULL;
+  uint32_t seed_ = 1;
+  int64_t buffer_ = 0;
+  int64_t time_ = 1000000;
+};
+
+TEST_F(StatusPixelsTest, ShortlyAfterTheStartTheWindowReachesIntoTheEmptyEndOfTheRing) {
+  Record(600);
+  TickThroughEveryZoom(1900);
+}
+
+TEST_F(StatusPixelsTest, AFullRingAcrossItsEndAtEveryZoom) {
+  Record(APP_HISTORY_ENTRIES - 6000);
+  TickThroughEveryZoom(1900);  // the write index passes the end of the ring
+  // Wider than the ring holds at the widest zoom: nothing is remembered.
+  TickThroughEveryZoom(kMaxWidth);
+}
+
+TEST_F(StatusPixelsTest, ColumnsRememberedOneLapAgoAreReadAgain) {
+  context_->nZoom = 15;
+  for (int tick = 0; tick < 12; tick++) {
+    Record(APP_HISTORY_ENTRIES / 10);
+    ExpectSamePixels(1900);
+  }
+}
+
+TEST_F(StatusPixelsTest, ANewTestBetweenTwoTicksStartsTheGraphAfresh) {
+  context_->nZoom = 15;
+  Record(APP_HISTORY_ENTRIES + 1000);
+  EXPECT_GT(ExpectSamePixels(1900), 0);
+  // The new test's write index passes the old one: only the ring's own
+  // entries tell that the columns behind it were cleared.
+  ResetStatistics(context_.get());
+  buffer_ = 0;
+  Record(1200);
+  EXPECT_GT(ExpectSamePixels(1900), 0);
+}
+
+}  // namespace
