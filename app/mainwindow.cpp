@@ -118,6 +118,7 @@ void APPCONTEXT_Free(void) {
   STATISTICS_FreeHistory(context);
   if (context->offscreen.hBitmap) DeleteObject((HBITMAP)context->offscreen.hBitmap);
   memset(&context->offscreen, 0, sizeof context->offscreen);
+  STATUSPANEL_Release();
   LOADFILTER_FreeBanks(context);
 }
 

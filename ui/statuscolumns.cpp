@@ -98,6 +98,8 @@ void STATUSPANEL_ForgetColumns(STATUSPANEL_COLUMNCACHE* cache) {
   cache->nLastWrite = -1;
   cache->nAnchorBuffer = 0;
   cache->nAnchorTime = 0;
+  cache->nFirstGroup = -1;
+  cache->nGroups = 0;
   ForgetAllGroups(cache);
 }
 
@@ -130,6 +132,8 @@ static void ForgetWrittenGroups(STATUSPANEL_COLUMNCACHE* cache, int64_t write) {
 }
 
 int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int32_t width) {
+  cache->nFirstGroup = -1;
+  cache->nGroups = 0;
   if (width > STATUSPANEL_CACHE_COLUMNS) return -1;
   STATUSPANEL_COLUMNS columns;
   if (STATUSPANEL_BeginColumns(&columns, context, width) != 0) return -1;
@@ -154,6 +158,8 @@ int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* 
 
   int64_t groups = size / perEntry;
   int64_t group = columns.nNext / perEntry;
+  cache->nFirstGroup = group;
+  cache->nGroups = groups;
   for (int32_t x = 0; x < width; x++) {
     STATUSPANEL_COLUMNWORST* slot = &cache->worst[group % STATUSPANEL_CACHE_COLUMNS];
     if (slot->nGroup != group) {

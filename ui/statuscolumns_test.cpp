@@ -110,6 +110,55 @@ TEST_F(StatusColumnsTest, MagnifiedZoomSpreadsOneBufferOverSeveralColumns) {
   for (int32_t x = 0; x < 4; x++) EXPECT_EQ(loads[x].nHeight, 0) << "column " << x;
 }
 
+// Buffers written as the processing callback writes them, the remembered
+// columns asked at each tick and held to a fresh walk, while the small ring
+// goes round several times and a new test clears it.
+TEST_F(StatusColumnsTest, RememberedColumnsAreTheWalkedOnesTickAfterTick) {
+  MakeRing(4096);
+  std::unique_ptr<STATUSPANEL_COLUMNCACHE> cache(new STATUSPANEL_COLUMNCACHE);
+  STATUSPANEL_ForgetColumns(cache.get());
+  int64_t buffer = 0, time = 1000;  // times go on across tests, buffer numbers start again
+  auto record = [&](int count) {
+    for (int i = 0; i < count; i++) {
+      int32_t write = context_.nHistoryWrite;
+      ring_[write].nProcTicks = (buffer * 7919) % 1500000;
+      write = (write + 1) % 4096;
+      buffer++;
+      ring_[write].nBuffer = buffer;
+      ring_[write].nTime = ++time;
+      ring_[write].fTimingError = (float)((buffer * 104729) % 301 - 150);
+      ring_[write].nProcTicks = 0;
+      context_.nHistoryWrite = write;
+    }
+  };
+  const int32_t width = 12;
+  static const int steps[] = {0, 1, 255, 256, 700, 3000};
+  for (int zoom : {15, 9, 5, 15}) {
+    context_.nZoom = zoom;
+    for (int round = 0; round < 3; round++) {
+      for (int step : steps) {
+        record(step);
+        ASSERT_EQ(STATUSPANEL_UpdateColumns(cache.get(), &context_, width), 0);
+        STATUSPANEL_COLUMNS columns;
+        ASSERT_EQ(STATUSPANEL_BeginColumns(&columns, &context_, width), 0);
+        for (int32_t x = 0; x < width; x++) {
+          STATUSPANEL_BAR load, error;
+          STATUSPANEL_NextColumn(&columns, x, &load, &error);
+          ASSERT_EQ(cache->loads[x].nHeight, load.nHeight) << "zoom " << zoom << " column " << x;
+          ASSERT_EQ(cache->loads[x].nPen, load.nPen) << "zoom " << zoom << " column " << x;
+          ASSERT_EQ(cache->errors[x].nHeight, error.nHeight) << "zoom " << zoom << " column " << x;
+          ASSERT_EQ(cache->errors[x].nPen, error.nPen) << "zoom " << zoom << " column " << x;
+        }
+      }
+      if (round == 1) {
+        memset((void*)ring_.get(), 0, sizeof(HISTORYENTRY) * 4096);  // as a new test does
+        context_.nHistoryWrite = 0;
+        buffer = 0;
+      }
+    }
+  }
+}
+
 TEST_F(StatusColumnsTest, NothingIsDrawnWithoutARingOrWidth) {
   MakeRing(16);
   STATUSPANEL_COLUMNS columns;

@@ -12,8 +12,8 @@
 
 enum { PANEL_LEFT = 10, PANEL_TOP = 50, LOAD_BASELINE = 110, ERROR_BASELINE = 225 };
 
-// The panel's remembered columns; only the GUI thread paints.
-static STATUSPANEL_COLUMNCACHE s_columnCache;
+// The panel's graphs kept from tick to tick; only the GUI thread paints.
+static STATUSPANEL_GRAPHS s_graphs;
 
 HDC OFFSCREEN_Begin(OFFSCREEN* surface, HDC hdcTarget, RECT* rc) {
   surface->rcDest.left = rc->left;
@@ -101,26 +101,155 @@ static int AddBar(int lines, int x, int baseline, const STATUSPANEL_BAR* bar, in
   return lines + 1;
 }
 
-void STATUSPANEL_DrawColumns(HDC hdc, STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int width) {
-  if (width > STATUSPANEL_CACHE_COLUMNS) {
-    STATUSPANEL_DrawWalkedColumns(hdc, context, width);
-    return;
+static void AddBars(int32_t pen, const STATUSPANEL_BAR* loads, const STATUSPANEL_BAR* errors, int width, int* lines) {
+  for (int x = 0; x < width; x++) {
+    *lines = AddBar(*lines, x, LOAD_BASELINE, &loads[x], pen);
+    *lines = AddBar(*lines, x, ERROR_BASELINE, &errors[x], pen);
   }
-  if (STATUSPANEL_UpdateColumns(cache, context, width) != 0) return;
+}
+
+static void DrawBars(HDC hdc, const STATUSPANEL_BAR* loads, const STATUSPANEL_BAR* errors, int width) {
   // The bars of one column never share a pixel, so the order of the pens
   // does not change the picture.
   static const int32_t pens[] = {STATUSPANEL_PEN_GREY, STATUSPANEL_PEN_BLACK, STATUSPANEL_PEN_RED};
   for (int32_t pen : pens) {
     int lines = 0;
-    for (int x = 0; x < width; x++) {
-      lines = AddBar(lines, x, LOAD_BASELINE, &cache->loads[x], pen);
-      lines = AddBar(lines, x, ERROR_BASELINE, &cache->errors[x], pen);
-    }
+    AddBars(pen, loads, errors, width, &lines);
     if (lines == 0) continue;
     SelectObject(hdc, QZ2CTL_GetPen(pen));
     PolyPolyline(hdc, s_barPoints, s_barCounts, (DWORD)lines);
   }
 }
+
+// Rows that bars can reach: a load bar of 100 up to y 11, an error bar of
+// -100 down to y 324.
+enum { BAR_TOP = LOAD_BASELINE - 99, BAR_BOTTOM = ERROR_BASELINE + 100, UNKNOWN_BAR = -1000 };
+
+static bool SameBar(const STATUSPANEL_BAR* a, const STATUSPANEL_BAR* b) {
+  return a->nHeight == b->nHeight && (a->nHeight == 0 || a->nPen == b->nPen);
+}
+
+static void DrawFrame(HDC hdc, int width, int height) {
+  SelectObject(hdc, QZ2CTL_GetPen(11));
+  SelectObject(hdc, QZ2CTL_GetBrush(15));
+  Rectangle(hdc, 0, 0, width, height);
+  MoveToEx(hdc, 0, LOAD_BASELINE, NULL);
+  LineTo(hdc, width, LOAD_BASELINE);
+  MoveToEx(hdc, 0, ERROR_BASELINE, NULL);
+  LineTo(hdc, width, ERROR_BASELINE);
+}
+
+static void DrawBar(HDC hdc, int x, int baseline, const STATUSPANEL_BAR* bar) {
+  if (bar->nHeight == 0) return;
+  SelectObject(hdc, QZ2CTL_GetPen(bar->nPen));
+  MoveToEx(hdc, x, baseline, NULL);
+  LineTo(hdc, x, baseline - bar->nHeight);
+}
+
+// Column x as a fresh frame, baselines and bars would leave it: white with
+// the baselines' pixels, or grey on the frame's left and right edge.
+static void RedrawColumn(HDC hdc, int x, int width, const STATUSPANEL_BAR* load, const STATUSPANEL_BAR* error) {
+  bool edge = x == 0 || x == width - 1;
+  SelectObject(hdc, QZ2CTL_GetPen(edge ? 11 : 15));
+  MoveToEx(hdc, x, BAR_TOP, NULL);
+  LineTo(hdc, x, BAR_BOTTOM);
+  if (!edge) {
+    SelectObject(hdc, QZ2CTL_GetPen(11));
+    MoveToEx(hdc, x, LOAD_BASELINE, NULL);
+    LineTo(hdc, x, LOAD_BASELINE + 1);
+    MoveToEx(hdc, x, ERROR_BASELINE, NULL);
+    LineTo(hdc, x, ERROR_BASELINE + 1);
+  }
+  DrawBar(hdc, x, LOAD_BASELINE, load);
+  DrawBar(hdc, x, ERROR_BASELINE, error);
+}
+
+// Moves the bars left by the columns completed since the last tick. The
+// frame's edges and the columns moved in from the right are drawn again.
+static void ScrollGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, int64_t shift) {
+  int width = graphs->nWidth;
+  BitBlt(layer, 0, BAR_TOP, width - (int)shift, BAR_BOTTOM - BAR_TOP, layer, (int)shift, BAR_TOP, SRCCOPY);
+  memmove(graphs->shownLoads, graphs->shownLoads + shift, sizeof(STATUSPANEL_BAR) * (size_t)(width - shift));
+  memmove(graphs->shownErrors, graphs->shownErrors + shift, sizeof(STATUSPANEL_BAR) * (size_t)(width - shift));
+  for (int x = width - (int)shift; x < width; x++) graphs->shownLoads[x].nHeight = UNKNOWN_BAR;
+  graphs->shownLoads[0].nHeight = UNKNOWN_BAR;
+  graphs->shownLoads[width - 1 - shift].nHeight = UNKNOWN_BAR;
+}
+
+static void UpdateGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, bool fresh) {
+  const STATUSPANEL_COLUMNCACHE* columns = &graphs->columns;
+  int width = graphs->nWidth;
+  if (!fresh && graphs->nFirstGroup >= 0 && columns->nFirstGroup >= 0 && graphs->nGroups == columns->nGroups) {
+    int64_t shift = (columns->nFirstGroup - graphs->nFirstGroup + columns->nGroups) % columns->nGroups;
+    if (shift >= width) fresh = true;
+    else if (shift > 0) ScrollGraphs(graphs, layer, shift);
+  }
+  int changed = 0;
+  for (int x = 0; x < width && !fresh; x++)
+    if (!SameBar(&graphs->shownLoads[x], &columns->loads[x]) || !SameBar(&graphs->shownErrors[x], &columns->errors[x]))
+      changed++;
+  // Past a few columns one PolyPolyline a pen over a fresh frame is cheaper.
+  if (fresh || changed > width / 8) {
+    DrawFrame(layer, width, graphs->nHeight);
+    DrawBars(layer, columns->loads, columns->errors, width);
+  } else {
+    for (int x = 0; x < width && changed > 0; x++) {
+      if (SameBar(&graphs->shownLoads[x], &columns->loads[x]) && SameBar(&graphs->shownErrors[x], &columns->errors[x]))
+        continue;
+      RedrawColumn(layer, x, width, &columns->loads[x], &columns->errors[x]);
+      changed--;
+    }
+  }
+  memcpy(graphs->shownLoads, columns->loads, sizeof(STATUSPANEL_BAR) * (size_t)width);
+  memcpy(graphs->shownErrors, columns->errors, sizeof(STATUSPANEL_BAR) * (size_t)width);
+  graphs->nFirstGroup = columns->nFirstGroup;
+  graphs->nGroups = columns->nGroups;
+}
+
+int STATUSPANEL_DrawGraphs(STATUSPANEL_GRAPHS* graphs, HDC hdcMemory, const APPCONTEXT* context, int width,
+                           int height) {
+  if (width <= 0 || height <= 0 || width > STATUSPANEL_CACHE_COLUMNS) return -1;
+  bool fresh = false;
+  if (!graphs->hBitmap || graphs->nWidth != width || graphs->nHeight != height) {
+    STATUSPANEL_ReleaseGraphs(graphs);
+    graphs->hBitmap = CreateCompatibleBitmap(hdcMemory, width, height);
+    if (!graphs->hBitmap) return -1;
+    graphs->nWidth = width;
+    graphs->nHeight = height;
+    fresh = true;
+  }
+  HDC layer = CreateCompatibleDC(hdcMemory);
+  if (!layer) return -1;
+  HGDIOBJ oldBitmap = SelectObject(layer, graphs->hBitmap);
+  HGDIOBJ oldPen = SelectObject(layer, QZ2CTL_GetPen(11));
+  HGDIOBJ oldBrush = SelectObject(layer, QZ2CTL_GetBrush(15));
+
+  STATUSPANEL_COLUMNCACHE* columns = &graphs->columns;
+  if (STATUSPANEL_UpdateColumns(columns, context, width) != 0) {
+    // No columns: bars of height 0, which paint nothing.
+    memset(columns->loads, 0, sizeof(STATUSPANEL_BAR) * (size_t)width);
+    memset(columns->errors, 0, sizeof(STATUSPANEL_BAR) * (size_t)width);
+  }
+  UpdateGraphs(graphs, layer, fresh);
+  BitBlt(hdcMemory, 0, 0, width, height, layer, 0, 0, SRCCOPY);
+
+  SelectObject(layer, oldPen);
+  SelectObject(layer, oldBrush);
+  SelectObject(layer, oldBitmap);
+  DeleteDC(layer);
+  return 0;
+}
+
+void STATUSPANEL_ReleaseGraphs(STATUSPANEL_GRAPHS* graphs) {
+  if (graphs->hBitmap) DeleteObject(graphs->hBitmap);
+  graphs->hBitmap = NULL;
+  graphs->nWidth = 0;
+  graphs->nHeight = 0;
+  graphs->nFirstGroup = -1;
+  graphs->nGroups = 0;
+}
+
+void STATUSPANEL_Release(void) { STATUSPANEL_ReleaseGraphs(&s_graphs); }
 
 static void TextAt(HDC hdc, int x, int y, const char* text) { TextOutA(hdc, x, y, text, (int)strlen(text)); }
 
@@ -174,11 +303,13 @@ void STATUSPANEL_DrawContents(HDC hdc, int width) {
   SetBkMode(hdc, TRANSPARENT);
   SetTextColor(hdc, QZ2CTL_GetColor(0));
 
-  MoveToEx(hdc, 0, LOAD_BASELINE, NULL);
-  LineTo(hdc, width, LOAD_BASELINE);
-  MoveToEx(hdc, 0, ERROR_BASELINE, NULL);
-  LineTo(hdc, width, ERROR_BASELINE);
-  STATUSPANEL_DrawColumns(hdc, &s_columnCache, context, width);
+  if (STATUSPANEL_DrawGraphs(&s_graphs, hdc, context, width, context->nPanelHeight) != 0) {
+    MoveToEx(hdc, 0, LOAD_BASELINE, NULL);
+    LineTo(hdc, width, LOAD_BASELINE);
+    MoveToEx(hdc, 0, ERROR_BASELINE, NULL);
+    LineTo(hdc, width, ERROR_BASELINE);
+    STATUSPANEL_DrawWalkedColumns(hdc, context, width);
+  }
   DrawTexts(hdc, context);
 
   SelectObject(hdc, oldPen);

@@ -18,12 +18,32 @@ void STATUSPANEL_Paint(HDC hdc);
 void STATUSPANEL_DrawContents(HDC hdcMemory, int width);
 void STATUSPANEL_PaintWindow(HWND hwnd, HDC hdc);
 
-// The graphs' bars. DrawColumns takes them from the cache, one PolyPolyline
-// per pen; DrawWalkedColumns reads every column afresh and draws it with
-// MoveToEx and LineTo, for panels wider than the cache, and is the picture
-// the cache must give pixel for pixel.
-void STATUSPANEL_DrawColumns(HDC hdc, STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int width);
+// The two graphs kept from tick to tick in a bitmap of their own: frame,
+// baselines and bars as the last tick left them, with the columns they show.
+// A tick moves the bars left by the columns completed since and draws again
+// only the columns whose bars changed.
+typedef struct STATUSPANEL_GRAPHS {
+  HBITMAP hBitmap;
+  int nWidth, nHeight;
+  int64_t nFirstGroup;  // as in the column cache, for the columns shown
+  int64_t nGroups;
+  STATUSPANEL_BAR shownLoads[STATUSPANEL_CACHE_COLUMNS];
+  STATUSPANEL_BAR shownErrors[STATUSPANEL_CACHE_COLUMNS];
+  STATUSPANEL_COLUMNCACHE columns;
+} STATUSPANEL_GRAPHS;
+
+// Brings the graphs up to date and copies frame, baselines and bars to the
+// memory device context at (0, 0): 0, or -1 when they cannot be kept (wider
+// than the cache, or no bitmap); then nothing is drawn.
+int STATUSPANEL_DrawGraphs(STATUSPANEL_GRAPHS* graphs, HDC hdcMemory, const APPCONTEXT* context, int width,
+                           int height);
+void STATUSPANEL_ReleaseGraphs(STATUSPANEL_GRAPHS* graphs);
+// The bars read afresh column by column and drawn with MoveToEx and LineTo:
+// the picture the kept graphs must give pixel for pixel, and the drawing
+// when they cannot be kept.
 void STATUSPANEL_DrawWalkedColumns(HDC hdc, const APPCONTEXT* context, int width);
+// Releases the panel's own graphs; at teardown.
+void STATUSPANEL_Release(void);
 
 // "TESTING: ..." for the selected device, or an empty text when none is named.
 void STATUSPANEL_FormatHeader(char* out, int outSize);

@@ -17,8 +17,9 @@ const int kMaxWidth = 5000;
 const int64_t kPerBuffer = 100000;
 
 // Records histories as the processing callback writes them, and paints the
-// graphs of each tick twice, walked afresh with MoveToEx and LineTo and from
-// the remembered columns with PolyPolyline, into a 32-bit bitmap.
+// graphs of each tick twice into a 32-bit bitmap: frame, baselines and the
+// bars walked afresh with MoveToEx and LineTo, and the graphs kept from the
+// previous tick.
 class StatusPixelsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -27,8 +28,8 @@ class StatusPixelsTest : public ::testing::Test {
     memset((void*)context_.get(), 0, sizeof(APPCONTEXT));
     ASSERT_EQ(STATISTICS_AllocHistory(context_.get()), 0);
     context_->nPerfPerBuffer = kPerBuffer;
-    cache_.reset(new STATUSPANEL_COLUMNCACHE);
-    STATUSPANEL_ForgetColumns(cache_.get());
+    graphs_.reset(new STATUSPANEL_GRAPHS);
+    memset((void*)graphs_.get(), 0, sizeof(STATUSPANEL_GRAPHS));
 
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
@@ -50,6 +51,7 @@ class StatusPixelsTest : public ::testing::Test {
       DeleteDC(memory_);
     }
     if (bitmap_) DeleteObject(bitmap_);
+    STATUSPANEL_ReleaseGraphs(graphs_.get());
     STATISTICS_FreeHistory(context_.get());
     QZ2CTL_EndModule();
   }
@@ -76,28 +78,40 @@ class StatusPixelsTest : public ::testing::Test {
   }
 
   std::vector<uint32_t> Render(int width, bool walked) {
-    PatBlt(memory_, 0, 0, kMaxWidth, kHeight, WHITENESS);
-    if (walked)
+    PatBlt(memory_, 0, 0, kMaxWidth, kHeight, BLACKNESS);
+    if (walked) {
+      HGDIOBJ pen = SelectObject(memory_, QZ2CTL_GetPen(11));
+      HGDIOBJ brush = SelectObject(memory_, QZ2CTL_GetBrush(15));
+      Rectangle(memory_, 0, 0, width, kHeight);
+      MoveToEx(memory_, 0, 110, NULL);
+      LineTo(memory_, width, 110);
+      MoveToEx(memory_, 0, 225, NULL);
+      LineTo(memory_, width, 225);
       STATUSPANEL_DrawWalkedColumns(memory_, context_.get(), width);
-    else
-      STATUSPANEL_DrawColumns(memory_, cache_.get(), context_.get(), width);
+      SelectObject(memory_, pen);
+      SelectObject(memory_, brush);
+    } else {
+      EXPECT_EQ(STATUSPANEL_DrawGraphs(graphs_.get(), memory_, context_.get(), width, kHeight), 0);
+    }
     GdiFlush();
     return std::vector<uint32_t>(bits_, bits_ + kMaxWidth * kHeight);
   }
 
-  // Paints the tick both ways; returns how many pixels the bars cover.
+  // Paints the tick both ways; returns how many pixels the bars cover inside
+  // the frame, off the baselines.
   int ExpectSamePixels(int width) {
     std::vector<uint32_t> walked = Render(width, true);
-    std::vector<uint32_t> remembered = Render(width, false);
+    std::vector<uint32_t> kept = Render(width, false);
     int painted = 0;
     for (size_t k = 0; k < walked.size(); k++) {
-      if (walked[k] != remembered[k]) {
+      int x = (int)(k % kMaxWidth), y = (int)(k / kMaxWidth);
+      if (walked[k] != kept[k]) {
         ADD_FAILURE() << "zoom index " << context_->nZoom << ", width " << width << ", write "
-                      << (int)context_->nHistoryWrite << ": first difference at x " << k % kMaxWidth << ", y "
-                      << k / kMaxWidth;
+                      << (int)context_->nHistoryWrite << ": first difference at x " << x << ", y " << y;
         return painted;
       }
-      if ((walked[k] & 0xFFFFFF) != 0xFFFFFF) painted++;
+      bool inside = x > 0 && x < width - 1 && y > 0 && y < kHeight - 1 && y != 110 && y != 225;
+      if (inside && (walked[k] & 0xFFFFFF) != 0xFFFFFF) painted++;
     }
     return painted;
   }
@@ -116,7 +130,7 @@ class StatusPixelsTest : public ::testing::Test {
   }
 
   std::unique_ptr<APPCONTEXT> context_;
-  std::unique_ptr<STATUSPANEL_COLUMNCACHE> cache_;
+  std::unique_ptr<STATUSPANEL_GRAPHS> graphs_;
   HDC memory_ = NULL;
   HBITMAP bitmap_ = NULL;
   HGDIOBJ old_ = NULL;
@@ -134,7 +148,7 @@ TEST_F(StatusPixelsTest, ShortlyAfterTheStartTheWindowReachesIntoTheEmptyEndOfTh
 TEST_F(StatusPixelsTest, AFullRingAcrossItsEndAtEveryZoom) {
   Record(APP_HISTORY_ENTRIES - 6000);
   TickThroughEveryZoom(1900);  // the write index passes the end of the ring
-  // Wider than the ring holds at the widest zoom: nothing is remembered.
+  // Wider than the ring holds at the widest zoom: no column is remembered.
   TickThroughEveryZoom(kMaxWidth);
 }
 
@@ -156,6 +170,16 @@ TEST_F(StatusPixelsTest, ANewTestBetweenTwoTicksStartsTheGraphAfresh) {
   buffer_ = 0;
   Record(1200);
   EXPECT_GT(ExpectSamePixels(1900), 0);
+}
+
+TEST_F(StatusPixelsTest, WithoutARingOnlyFrameAndBaselinesRemain) {
+  context_->nZoom = 15;
+  Record(5000);
+  EXPECT_GT(ExpectSamePixels(1900), 0);
+  HISTORYENTRY* ring = context_->pHistory;
+  context_->pHistory = NULL;
+  EXPECT_EQ(ExpectSamePixels(1900), 0);
+  context_->pHistory = ring;
 }
 
 }  // namespace
