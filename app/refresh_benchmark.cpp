@@ -29,6 +29,8 @@ static void FillLog(APPCONTEXT* context) {
 
 static void FillHistory(APPCONTEXT* context) {
   for (int32_t i = 0; i < context->nHistorySize; i++) {
+    context->pHistory[i].nBuffer = i;
+    context->pHistory[i].nTime = 1000000 + (int64_t)i * context->nPerfPerBuffer;
     context->pHistory[i].nProcTicks = (i * 7919) % 120000;
     context->pHistory[i].fTimingError = (float)((i * 104729) % 240 - 120);
   }

@@ -219,7 +219,10 @@ int STATUSPANEL_DrawGraphs(STATUSPANEL_GRAPHS* graphs, HDC hdcMemory, const APPC
     fresh = true;
   }
   HDC layer = CreateCompatibleDC(hdcMemory);
-  if (!layer) return -1;
+  if (!layer) {
+    STATUSPANEL_ReleaseGraphs(graphs);  // what it shows is no longer known
+    return -1;
+  }
   HGDIOBJ oldBitmap = SelectObject(layer, graphs->hBitmap);
   HGDIOBJ oldPen = SelectObject(layer, QZ2CTL_GetPen(11));
   HGDIOBJ oldBrush = SelectObject(layer, QZ2CTL_GetBrush(15));

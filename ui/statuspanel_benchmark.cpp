@@ -101,7 +101,7 @@ int main(void) {
   OFFSCREEN_End(&context->offscreen, hdc, memory);
 
   HISTORYENTRY* ring = context->pHistory;
-  context->pHistory = NULL;  // frame, baselines, texts and the copy, no bars
+  context->pHistory = NULL;  // frame, baselines, texts and the copies, no bars
   double frame = Time(context, [&] { STATUSPANEL_Paint(hdc); });
   context->pHistory = ring;
 
@@ -112,7 +112,7 @@ int main(void) {
   printf("kept graphs, changed columns drawn:     %6.3f ms (%.1f %% of walked)\n", kept, 100.0 * kept / walked);
   printf("  reading the ring (remembered columns)  %6.3f ms\n", update);
   printf("kept graphs drawn afresh (first tick)    %6.3f ms\n", cold);
-  printf("frame, baselines, texts and copy         %6.3f ms\n", frame);
+  printf("frame, texts and copies, no bars          %6.3f ms\n", frame);
   printf("whole tick (STATUSPANEL_Paint)           %6.3f ms; with the walk it would be %.3f ms\n", tick,
          frame + walked);
   ReleaseDC(hwnd, hdc);
