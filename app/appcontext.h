@@ -11,8 +11,8 @@
 
 #include <stdint.h>
 
-#include "app/relaxed.h"
 #include "app/txtbuffer.h"
+#include "asio/relaxed.h"
 
 struct HWND__;
 struct HINSTANCE__;

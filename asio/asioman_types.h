@@ -8,9 +8,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/relaxed.h"
 #include "asio/asio_types.h"
 #include "asio/asioconv.h"
+#include "asio/relaxed.h"
 
 struct IASIO;
 

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/relaxed.h"
+#include "asio/relaxed.h"
 #include "simdriver/simprofile.h"
 #include "simdriver/simreg.h"
 #include "simdriver/simshared.h"

@@ -1,8 +1,8 @@
 // A field shared between the GUI thread and a driver thread that reads and
 // writes like a plain value. Each access is one relaxed atomic load or store of
 // the field's own width: no tearing, no data race, and no fence on x86.
-#ifndef MB_APP_RELAXED_H
-#define MB_APP_RELAXED_H
+#ifndef MB_ASIO_RELAXED_H
+#define MB_ASIO_RELAXED_H
 
 #include <atomic>
 
@@ -29,4 +29,4 @@ static_assert(sizeof(Relaxed<long long>) == 8, "Relaxed<T> keeps the width of T"
 static_assert(std::atomic<long long>::is_always_lock_free, "64-bit atomics must be lock-free");
 static_assert(std::atomic<float>::is_always_lock_free, "float atomics must be lock-free");
 
-#endif  // MB_APP_RELAXED_H
+#endif  // MB_ASIO_RELAXED_H
