@@ -98,8 +98,8 @@ void STATUSPANEL_ForgetColumns(STATUSPANEL_COLUMNCACHE* cache) {
   cache->nLastWrite = -1;
   cache->nAnchorBuffer = 0;
   cache->nAnchorTime = 0;
-  cache->nFirstGroup = -1;
-  cache->nGroups = 0;
+  cache->nFirstColumn = -1;
+  cache->nRingColumns = 0;
   ForgetAllGroups(cache);
 }
 
@@ -132,8 +132,8 @@ static void ForgetWrittenGroups(STATUSPANEL_COLUMNCACHE* cache, int64_t write) {
 }
 
 int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* context, int32_t width) {
-  cache->nFirstGroup = -1;
-  cache->nGroups = 0;
+  cache->nFirstColumn = -1;
+  cache->nRingColumns = 0;
   if (width > STATUSPANEL_CACHE_COLUMNS) return -1;
   STATUSPANEL_COLUMNS columns;
   if (STATUSPANEL_BeginColumns(&columns, context, width) != 0) return -1;
@@ -143,6 +143,10 @@ int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* 
   // group being written nor the one after it may be on the panel.
   if (perEntry == 0 || size % perEntry != 0 || ((int64_t)width + 2) * perEntry > size) {
     if (cache->pRing != NULL) STATUSPANEL_ForgetColumns(cache);
+    if (perEntry == 0) {
+      cache->nRingColumns = size * columns.nSpread;
+      cache->nFirstColumn = WrapIndex((columns.nLatest + 1) * columns.nSpread - width, cache->nRingColumns);
+    }
     for (int32_t x = 0; x < width; x++) STATUSPANEL_NextColumn(&columns, x, &cache->loads[x], &cache->errors[x]);
     return 0;
   }
@@ -158,8 +162,8 @@ int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* 
 
   int64_t groups = size / perEntry;
   int64_t group = columns.nNext / perEntry;
-  cache->nFirstGroup = group;
-  cache->nGroups = groups;
+  cache->nFirstColumn = group;
+  cache->nRingColumns = groups;
   for (int32_t x = 0; x < width; x++) {
     STATUSPANEL_COLUMNWORST* slot = &cache->worst[group % STATUSPANEL_CACHE_COLUMNS];
     if (slot->nGroup != group) {

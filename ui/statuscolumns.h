@@ -63,10 +63,12 @@ typedef struct STATUSPANEL_COLUMNCACHE {
   int64_t nLastWrite;
   int64_t nAnchorBuffer;
   int64_t nAnchorTime;
-  // This tick: the group of column 0 and the ring's number of groups when
-  // the columns are remembered, else -1 and 0.
-  int64_t nFirstGroup;
-  int64_t nGroups;
+  // This tick: where column 0 lies along the ring and the ring's length,
+  // both counted in columns (column groups, or for a magnified zoom entries
+  // times the columns each spreads over), so the graphs can move by the
+  // difference; -1 and 0 when the columns do not follow the ring that way.
+  int64_t nFirstColumn;
+  int64_t nRingColumns;
   STATUSPANEL_COLUMNWORST worst[STATUSPANEL_CACHE_COLUMNS];  // by column group modulo the capacity
   STATUSPANEL_BAR loads[STATUSPANEL_CACHE_COLUMNS];          // this tick's bars, column by column
   STATUSPANEL_BAR errors[STATUSPANEL_CACHE_COLUMNS];

@@ -164,14 +164,15 @@ static void RedrawColumn(HDC hdc, int x, int width, const STATUSPANEL_BAR* load,
   DrawBar(hdc, x, ERROR_BASELINE, error);
 }
 
-// Moves the bars left by the columns completed since the last tick. The
-// frame's edges and the columns moved in from the right are drawn again.
+// Moves the bars left by the columns the graphs moved since the last tick.
+// The right-most columns keep their pixels and what they show; the frame's
+// edges are drawn again, as column 0 took an inner column's background and
+// the old right edge moved inward.
 static void ScrollGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, int64_t shift) {
   int width = graphs->nWidth;
   BitBlt(layer, 0, BAR_TOP, width - (int)shift, BAR_BOTTOM - BAR_TOP, layer, (int)shift, BAR_TOP, SRCCOPY);
   memmove(graphs->shownLoads, graphs->shownLoads + shift, sizeof(STATUSPANEL_BAR) * (size_t)(width - shift));
   memmove(graphs->shownErrors, graphs->shownErrors + shift, sizeof(STATUSPANEL_BAR) * (size_t)(width - shift));
-  for (int x = width - (int)shift; x < width; x++) graphs->shownLoads[x].nHeight = UNKNOWN_BAR;
   graphs->shownLoads[0].nHeight = UNKNOWN_BAR;
   graphs->shownLoads[width - 1 - shift].nHeight = UNKNOWN_BAR;
 }
@@ -179,8 +180,8 @@ static void ScrollGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, int64_t shift) {
 static void UpdateGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, bool fresh) {
   const STATUSPANEL_COLUMNCACHE* columns = &graphs->columns;
   int width = graphs->nWidth;
-  if (!fresh && graphs->nFirstGroup >= 0 && columns->nFirstGroup >= 0 && graphs->nGroups == columns->nGroups) {
-    int64_t shift = (columns->nFirstGroup - graphs->nFirstGroup + columns->nGroups) % columns->nGroups;
+  if (!fresh && graphs->nFirstColumn >= 0 && columns->nFirstColumn >= 0 && graphs->nRingColumns == columns->nRingColumns) {
+    int64_t shift = (columns->nFirstColumn - graphs->nFirstColumn + columns->nRingColumns) % columns->nRingColumns;
     if (shift >= width) fresh = true;
     else if (shift > 0) ScrollGraphs(graphs, layer, shift);
   }
@@ -202,8 +203,8 @@ static void UpdateGraphs(STATUSPANEL_GRAPHS* graphs, HDC layer, bool fresh) {
   }
   memcpy(graphs->shownLoads, columns->loads, sizeof(STATUSPANEL_BAR) * (size_t)width);
   memcpy(graphs->shownErrors, columns->errors, sizeof(STATUSPANEL_BAR) * (size_t)width);
-  graphs->nFirstGroup = columns->nFirstGroup;
-  graphs->nGroups = columns->nGroups;
+  graphs->nFirstColumn = columns->nFirstColumn;
+  graphs->nRingColumns = columns->nRingColumns;
 }
 
 int STATUSPANEL_DrawGraphs(STATUSPANEL_GRAPHS* graphs, HDC hdcMemory, const APPCONTEXT* context, int width,
@@ -248,8 +249,8 @@ void STATUSPANEL_ReleaseGraphs(STATUSPANEL_GRAPHS* graphs) {
   graphs->hBitmap = NULL;
   graphs->nWidth = 0;
   graphs->nHeight = 0;
-  graphs->nFirstGroup = -1;
-  graphs->nGroups = 0;
+  graphs->nFirstColumn = -1;
+  graphs->nRingColumns = 0;
 }
 
 void STATUSPANEL_Release(void) { STATUSPANEL_ReleaseGraphs(&s_graphs); }

@@ -25,8 +25,8 @@ void STATUSPANEL_PaintWindow(HWND hwnd, HDC hdc);
 typedef struct STATUSPANEL_GRAPHS {
   HBITMAP hBitmap;
   int nWidth, nHeight;
-  int64_t nFirstGroup;  // as in the column cache, for the columns shown
-  int64_t nGroups;
+  int64_t nFirstColumn;  // as in the column cache, for the columns shown
+  int64_t nRingColumns;
   STATUSPANEL_BAR shownLoads[STATUSPANEL_CACHE_COLUMNS];
   STATUSPANEL_BAR shownErrors[STATUSPANEL_CACHE_COLUMNS];
   STATUSPANEL_COLUMNCACHE columns;

@@ -97,6 +97,11 @@ int main(void) {
     STATUSPANEL_ForgetColumns(&graphs.columns);
     STATUSPANEL_DrawGraphs(&graphs, memory, context, kWidth, 330);
   });
+  context->nZoom = 6;  // x2: every column moves with every buffer
+  double walkedX2 = Time(context, [&] { STATUSPANEL_DrawWalkedColumns(memory, context, kWidth); });
+  STATUSPANEL_DrawGraphs(&graphs, memory, context, kWidth, 330);
+  double keptX2 = Time(context, [&] { STATUSPANEL_DrawGraphs(&graphs, memory, context, kWidth, 330); });
+  context->nZoom = 15;
   STATUSPANEL_ReleaseGraphs(&graphs);
   OFFSCREEN_End(&context->offscreen, hdc, memory);
 
@@ -112,6 +117,8 @@ int main(void) {
   printf("kept graphs, changed columns drawn:     %6.3f ms (%.1f %% of walked)\n", kept, 100.0 * kept / walked);
   printf("  reading the ring (remembered columns)  %6.3f ms\n", update);
   printf("kept graphs drawn afresh (first tick)    %6.3f ms\n", cold);
+  printf("zoom x2: walked %.3f ms, kept graphs %.3f ms (%.1f %% of walked)\n", walkedX2, keptX2,
+         100.0 * keptX2 / walkedX2);
   printf("frame, texts and copies, no bars          %6.3f ms\n", frame);
   printf("whole tick (STATUSPANEL_Paint)           %6.3f ms; with the walk it would be %.3f ms\n", tick,
          frame + walked);
