@@ -186,6 +186,11 @@ class ProgramTest : public ::testing::Test {
     EXPECT_EQ(r.nExit, 0u) << verbs << "\n" << r.out;
   }
 
+  // Waits until the profile's driver has begun n more buffer switches.
+  static std::string Switches(const std::string& name, int n) {
+    return " switches \"" + name + "\" " + std::to_string(n) + " 30 ";
+  }
+
   int Count(const std::string& pattern) { return atoi(Harness("count \"" + pattern + "\"").out.c_str()); }
 
   IMAGE Shot() {
@@ -223,7 +228,7 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
 
   Expect("command " + std::to_string(command) + " wait \"^#[0-9]+ START ASIO DEVICE: Running$\" 20");
   Expect("wait \"^#[0-9]+ Device Is Openned. \\| Device Is Started. \\| $\" 5");
-  Expect("sleep 1500");
+  Expect(Switches(name, 100));
   IMAGE running = Shot();
   EXPECT_GT(CountColour(running, kGrey, 0, 10, PanelWidth(running), 110), 0) << "load bars";
   int headerInk = 0;
@@ -237,13 +242,13 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   EXPECT_NEAR(atof(values["out1.frequency"].c_str()), 440.0, 5.0);
 
   Expect("command 103 wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
-  Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  Expect("command 13" + Switches(name, 100) + "command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 2);
   values = SIMTEST_ReadReport(report);
   EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 1000.0, 10.0);
 
   Expect("command 150 wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
-  Expect("command 13 sleep 1500 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  Expect("command 13" + Switches(name, 100) + "command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   values = SIMTEST_ReadReport(report);
   EXPECT_EQ(values["out0.passthrough"], "1");
   EXPECT_EQ(values["out1.passthrough"], "1");
@@ -266,14 +271,14 @@ TEST_F(ProgramTest, OverloadedBuffersDrawRedBarsToTheTop) {
   int command = CommandOf(name);
   Launch();
   // Every load at its largest: far more work than a 5.3 ms buffer holds.
-  Expect("command 232 command 332 command 532 command 632 command 732 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 3000");
+  Expect("command 232 command 332 command 532 command 632 command 732 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 40));
   IMAGE image = Shot();
   int w = PanelWidth(image);
   EXPECT_GT(CountColour(image, kRed, 0, 10, w, 110), 100) << "red load bars";
   // LineTo leaves out its end point: 100 pixels reach from y 110 up to y 11.
   EXPECT_GT(CountColour(image, kRed, 0, 11, w, 12), 0) << "a bar of 100 pixels";
   EXPECT_EQ(CountColour(image, kRed, 0, 10, w, 11), 0) << "never more than 100 pixels";
-  EXPECT_GT(Count("Incident on frame"), 0);
+  Expect("wait \"Incident on frame\" 10");
 }
 
 TEST_F(ProgramTest, AStallDrawsALateBarAndThenAnEarlyOne) {
@@ -284,7 +289,8 @@ TEST_F(ProgramTest, AStallDrawsALateBarAndThenAnEarlyOne) {
                                           "StallEvery=40"});
   int command = CommandOf(name);
   Launch();
-  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 5000");
+  // About ten stalls within the panel's width of single-buffer columns.
+  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 480));
   IMAGE image = Shot();
   int w = PanelWidth(image);
   int lateColumns = 0, pairedColumns = 0;
@@ -342,7 +348,7 @@ TEST_F(ProgramTest, AZoomChangeShowsAtTheNextTick) {
   int command = CommandOf(name);
   Launch();
   // More than 256 buffers of 10 ms, so the widest zoom has a whole column.
-  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30 sleep 4000");
+  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 300));
   // At 100 % every stall has a column of its own.
   IMAGE single = Shot();
   Expect("command 175 sleep 400");  // 0.35 %: 256 buffers a column

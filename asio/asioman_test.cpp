@@ -817,9 +817,12 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
   FakeAsio* driver = Streaming();
   for (int i = 0; i < 2; i++) driver->Switch(i);
   std::atomic<int> bInside{0};
+  // The switch runs until close has given up on it (bounded, should close never return).
+  HANDLE hRelease = CreateEventA(NULL, TRUE, FALSE, NULL);
+  ASSERT_NE(nullptr, hRelease);
   client_.onProcess = [&](ASIOMAN_DEVICE* pDevice) {
     bInside = 1;
-    Sleep(6000);
+    WaitForSingleObject(hRelease, 60000);
     pDevice->pOutputBlock[0] = pDevice->pInputBlock[0];
     bInside = 0;
   };
@@ -837,7 +840,9 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
   EXPECT_EQ(0, driver->CountCalls("disposeBuffers"));
   EXPECT_FALSE(driver->bReleased);
   EXPECT_EQ(0, client_.Count(kClosing));
+  SetEvent(hRelease);
   audio.join();
+  CloseHandle(hRelease);
   EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0))) << "a later close finishes the job";
   EXPECT_TRUE(driver->bReleased);
   EXPECT_EQ(1, client_.Count(kClosing));

@@ -9,6 +9,10 @@
 //   mbharness log                     print the log view's text
 //   mbharness wait <regex> [seconds]  wait for a log line matching regex
 //   mbharness count <regex>           print how many log lines match
+//   mbharness switches <profile> <n> [seconds]
+//                                     wait until the simulated driver of
+//                                     that profile has begun n more buffer
+//                                     switches than when the verb began
 //   mbharness sleep <milliseconds>
 //   mbharness shot <file.png>         save the client area as a PNG
 //   mbharness pixel <x> <y>           print the client pixel as RRGGBB
@@ -27,6 +31,9 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "simdriver/simreg.h"
+#include "simdriver/simshared.h"
 
 namespace {
 
@@ -99,6 +106,36 @@ bool WaitForLine(const std::string& pattern, double seconds) {
     if ((int32_t)(GetTickCount() - deadline) >= 0) return false;
     Sleep(100);
   }
+}
+
+// The class that a profile under SOFTWARE\ASIO names.
+bool ProfileClass(const char* profile, CLSID* clsid) {
+  std::string key = std::string(SIMREG_ASIO_KEY "\\") + profile;
+  char text[64] = "";
+  DWORD size = sizeof(text);
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "CLSID", RRF_RT_REG_SZ, NULL, text, &size) != ERROR_SUCCESS)
+    return false;
+  return SIMREG_TextToGuid(text, clsid) != 0;
+}
+
+// Holding the section from the start keeps its count going while the
+// program releases one driver object and creates the next.
+bool WaitSwitches(REFCLSID clsid, LONG64 count, double seconds, LONG64* seen) {
+  SIMSHARED* view = NULL;
+  HANDLE section = SIMSHARED_Open(clsid, &view);
+  if (!section) return false;
+  LONG64 start = view->nSwitches;
+  DWORD deadline = GetTickCount() + (DWORD)(seconds * 1000.0);
+  bool ok = true;
+  while ((*seen = view->nSwitches - start) < count) {
+    if ((int32_t)(GetTickCount() - deadline) >= 0) {
+      ok = false;
+      break;
+    }
+    Sleep(5);
+  }
+  SIMSHARED_Close(section, view);
+  return ok;
 }
 
 // Captures the client area top-down as 32-bit BGRX pixels.
@@ -265,6 +302,19 @@ int RunVerb(int argc, char** argv, int* i) {
     if (!need(1)) return Fail("%s needs milliseconds", "sleep");
     Sleep((DWORD)atoi(argv[++*i]));
     return 0;
+  }
+  if (verb == "switches") {
+    if (!need(2)) return Fail("%s needs a profile and a count", "switches");
+    const char* profile = argv[++*i];
+    LONG64 count = _atoi64(argv[++*i]);
+    double s = ArgSeconds(argc, argv, i, 10.0);
+    CLSID clsid;
+    if (!ProfileClass(profile, &clsid)) return Fail("no simulated driver profile named %s", profile);
+    LONG64 seen = 0;
+    if (WaitSwitches(clsid, count, s, &seen)) return 0;
+    fprintf(stderr, "mbharness: %s delivered %lld of %lld buffer switches within %.1f s\n", profile, (long long)seen,
+            (long long)count, s);
+    return 1;
   }
   if (!EnsureMain()) return Fail("main window (%s) not found", kMainClass);
   if (verb == "command" || verb == "post") {
