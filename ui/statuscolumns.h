@@ -40,9 +40,9 @@ int STATUSPANEL_BeginColumns(STATUSPANEL_COLUMNS* columns, const APPCONTEXT* con
 void STATUSPANEL_NextColumn(STATUSPANEL_COLUMNS* columns, int32_t x, STATUSPANEL_BAR* load, STATUSPANEL_BAR* error);
 
 // The bars of every column, with the worst values of completed columns
-// remembered from tick to tick: at the widest zoom a completed column never
-// changes, so a tick reads only the entries that arrived since the previous
-// one. Panels wider than the cache are walked afresh (STATUSPANEL_BeginColumns).
+// remembered from tick to tick: a completed column never changes until the
+// ring goes round or is cleared, so a tick reads only the entries that
+// arrived since the previous one. Panels wider than the cache are walked afresh (STATUSPANEL_BeginColumns).
 enum { STATUSPANEL_CACHE_COLUMNS = 16384 };
 
 typedef struct STATUSPANEL_COLUMNWORST {

@@ -20,8 +20,8 @@ void STATUSPANEL_PaintWindow(HWND hwnd, HDC hdc);
 
 // The two graphs kept from tick to tick in a bitmap of their own: frame,
 // baselines and bars as the last tick left them, with the columns they show.
-// A tick moves the bars left by the columns completed since and draws again
-// only the columns whose bars changed.
+// A tick moves the bars left by the columns they moved since the last one and
+// draws again only the columns whose bars changed. All zero to start.
 typedef struct STATUSPANEL_GRAPHS {
   HBITMAP hBitmap;
   int nWidth, nHeight;
