@@ -1,7 +1,8 @@
 // APPCONTEXT: the one global record of the application. Window handles, the
 // text log, the options set by the menu, the stream parameters of the
 // prepared device, the statistics and history ring written by the driver's
-// audio thread, the sine generator and the load generators.
+// audio thread, the sine generator and the load generators. Their records
+// are declared beside the modules that own them.
 //
 // Platform-free: the Windows handles are the same pointer types that
 // windows.h declares (STRICT handles), forward-declared here, so the test
@@ -13,71 +14,20 @@
 
 #include "app/txtbuffer.h"
 #include "asio/relaxed.h"
+#include "test/loadgen.h"
+#include "test/sinegen.h"
+#include "test/statistics.h"
+#include "ui/offscreen.h"
 
 struct HWND__;
 struct HINSTANCE__;
 struct HFONT__;
-struct HBITMAP__;
 typedef struct HWND__* APP_HWND;
 typedef struct HINSTANCE__* APP_HINSTANCE;
 typedef struct HFONT__* APP_HFONT;
-typedef struct HBITMAP__* APP_HBITMAP;
-typedef void* APP_HGDIOBJ;
 
-enum {
-  APP_HISTORY_ENTRIES = 1048576,
-  APP_LOADFILTERS = 128,
-  LOADFILTER_TABLE_SAMPLES = 524288,
-  LOADGEN_COPY_BUFFERS = 128,
-  CMD_RESTART = 12
-};
-
-// One buffer switch. Written by the audio thread, read by the status panel.
-typedef struct HISTORYENTRY {
-  Relaxed<int64_t> nBuffer;
-  Relaxed<int64_t> nTime;
-  Relaxed<int64_t> nProcTicks;  // 0 until the next buffer fills it in
-  Relaxed<float> fMegacycles;   // 0 until the next buffer fills it in
-  Relaxed<float> fTimingError;  // percent off the nominal interval, negative when early
-} HISTORYENTRY;
-static_assert(sizeof(HISTORYENTRY) == 32, "history entries are 32 bytes");
-
-typedef struct SINEGEN {
-  float fTableFrequency;
-  Relaxed<float> fFrequency;  // set by the menu, read per buffer
-  int32_t* pTable;            // exactly one period, nLength samples
-  int32_t nLength;
-  float fPhase;  // audio thread only
-} SINEGEN;
-
-// A first-order recursive filter streaming through its own two tables.
-// T is int32_t (Q15, 32767 is 1.0) for the integer bank, float for the
-// floating-point bank. Touched only at creation, by the audio thread while a
-// stream runs, and at release.
-template <typename T>
-struct LOADFILTER {
-  T nState;
-  T nCoef;
-  T nGain;
-  T* pSourceEnd;
-  T* pTargetEnd;
-  T* pSourceStart;
-  T* pTargetStart;
-  T* pRead;
-  T* pWrite;
-};
-
-typedef struct APP_RECT {
-  int32_t left, top, right, bottom;
-} APP_RECT;
-
-// The status panel's off-screen surface.
-typedef struct OFFSCREEN {
-  APP_HBITMAP hBitmap;
-  APP_RECT rcDest;
-  int32_t nWidth, nHeight;
-  APP_HGDIOBJ hOldObject;
-} OFFSCREEN;
+// The command the audio thread posts to stop, or stop and start, the test.
+enum { CMD_RESTART = 12 };
 
 struct APPCONTEXT;
 

@@ -10,6 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/appcontext.h"
+
 namespace {
 
 // Cody-Waite reduction by pi/2 in three 33-bit parts: n * part is exact for

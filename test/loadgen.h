@@ -6,7 +6,26 @@
 
 #include <stdint.h>
 
-#include "app/appcontext.h"
+struct APPCONTEXT;
+
+enum { APP_LOADFILTERS = 128, LOADFILTER_TABLE_SAMPLES = 524288, LOADGEN_COPY_BUFFERS = 128 };
+
+// A first-order recursive filter streaming through its own two tables.
+// T is int32_t (Q15, 32767 is 1.0) for the integer bank, float for the
+// floating-point bank. Touched only at creation, by the audio thread while a
+// stream runs, and at release.
+template <typename T>
+struct LOADFILTER {
+  T nState;
+  T nCoef;
+  T nGain;
+  T* pSourceEnd;
+  T* pTargetEnd;
+  T* pSourceStart;
+  T* pTargetStart;
+  T* pRead;
+  T* pWrite;
+};
 
 // One filter over two tables of LOADFILTER_TABLE_SAMPLES samples; the source
 // is a sine of period 2*pi*period samples and amplitude k. 0 on success, -1

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "app/appcontext.h"
 #include "test/pagefaults.h"
 
 namespace {

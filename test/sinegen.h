@@ -5,7 +5,15 @@
 
 #include <stdint.h>
 
-#include "app/appcontext.h"
+#include "asio/relaxed.h"
+
+typedef struct SINEGEN {
+  float fTableFrequency;
+  Relaxed<float> fFrequency;  // set by the menu, read per buffer
+  int32_t* pTable;            // exactly one period, nLength samples
+  int32_t nLength;
+  float fPhase;  // audio thread only
+} SINEGEN;
 
 // 0 on success; -1 null generator, -2 no table, -10 table frequency below
 // 0.01, -11 above half the length (the table stays allocated, silent).

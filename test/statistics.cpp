@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "app/appcontext.h"
 #include "test/reports.h"
 
 namespace {

@@ -3,8 +3,24 @@
 #ifndef MB_TEST_STATISTICS_H
 #define MB_TEST_STATISTICS_H
 
-#include "app/appcontext.h"
+#include <stdint.h>
+
 #include "asio/asioman_types.h"
+#include "asio/relaxed.h"
+
+struct APPCONTEXT;
+
+enum { APP_HISTORY_ENTRIES = 1048576 };
+
+// One buffer switch. Written by the audio thread, read by the status panel.
+typedef struct HISTORYENTRY {
+  Relaxed<int64_t> nBuffer;
+  Relaxed<int64_t> nTime;
+  Relaxed<int64_t> nProcTicks;  // 0 until the next buffer fills it in
+  Relaxed<float> fMegacycles;   // 0 until the next buffer fills it in
+  Relaxed<float> fTimingError;  // percent off the nominal interval, negative when early
+} HISTORYENTRY;
+static_assert(sizeof(HISTORYENTRY) == 32, "history entries are 32 bytes");
 
 // The statistics step of each buffer, on the audio thread.
 void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing);
