@@ -25,6 +25,7 @@ struct HFONT__;
 typedef struct HWND__* APP_HWND;
 typedef struct HINSTANCE__* APP_HINSTANCE;
 typedef struct HFONT__* APP_HFONT;
+struct ASIOMAN_DEVICE;  // only compared by address here
 
 // The command the audio thread posts to stop, or stop and start, the test.
 enum { CMD_RESTART = 12 };
@@ -93,10 +94,13 @@ typedef struct APPCONTEXT {
   int32_t bSummaryDue;  // GUI thread: set by ResetStatistics, cleared when the run's summary is logged
   SINEGEN sine;
 
-  // Platform seam and the guard that keeps StopTest from freeing the
-  // per-run blocks under a buffer that is still being processed.
+  // Platform seam, and the gate that keeps the per-run blocks and stream
+  // parameters from being freed or changed under a buffer still being
+  // processed: buffers in processing right now, and the device whose
+  // buffers the run processes (null while none may start).
   APP_POSTCOMMAND pfnPostCommand;
-  Relaxed<int32_t> bProcessing;
+  Relaxed<int32_t> nProcessing;
+  Relaxed<const ASIOMAN_DEVICE*> pRunDevice;
 } APPCONTEXT;
 
 // The application's record; lives from window creation to process exit.

@@ -18,6 +18,7 @@ typedef struct ASIOMAN_STATE {
   int64_t qpcFrequency;
   HRESULT hrCoInit;
   ASIOMAN_SLOT slots[ASIOMAN_MAX_SLOTS];
+  int nStuckBoundMs;  // 0: ASIOMAN_STUCK_BOUND_MS
 } ASIOMAN_STATE;
 
 static ASIOMAN_STATE g_asioman;
@@ -25,7 +26,7 @@ static ASIOMAN_STATE g_asioman;
 enum {
   ASIOMAN_STOP_WAIT_MS = 200,
   ASIOMAN_REQUEST_WAIT_MS = 100,
-  ASIOMAN_IDLE_BOUND_MS = 5000,  // a switch still running after this is taken as stuck
+  ASIOMAN_STUCK_BOUND_MS = 5000,  // a switch still running after this is taken as stuck
   ASIOMAN_MIN_BUFFER = 4,
   ASIOMAN_MAX_BUFFER = 65536,
   ASIOMAN_TEXT_SIZE = 512
@@ -115,17 +116,28 @@ static int64_t ASIOMAN_Counter(void) {
   return t.QuadPart;
 }
 
-// Waits, up to the bound, for the audio thread to leave the switch; the caller
-// has raised bStopping, so no new switch gets past the guard.
-static int ASIOMAN_WaitUntilIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds) {
-  pDevice->bStopping = 1;
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  for (int nWaited = 0; pDevice->bInCallback != 0; nWaited += 10) {
-    if (nWaited >= nMilliseconds) return 0;
-    Sleep(10);
+// The counter value nMilliseconds from now: bounds count time, not sleeps,
+// which a coarse system timer stretches.
+static int64_t ASIOMAN_Deadline(int nMilliseconds) {
+  return ASIOMAN_Counter() + (int64_t)nMilliseconds * g_asioman.qpcFrequency / 1000;
+}
+
+static int ASIOMAN_StuckBound(void) {
+  return g_asioman.nStuckBoundMs > 0 ? g_asioman.nStuckBoundMs : ASIOMAN_STUCK_BOUND_MS;
+}
+
+void ASIOMAN_SetStuckBound(int nMilliseconds) { g_asioman.nStuckBoundMs = nMilliseconds > 0 ? nMilliseconds : 0; }
+
+// The bounded wait of stop and close. The wait that gives up says so in the
+// report; until that switch has left, later waits only look.
+static int ASIOMAN_WaitForSwitch(ASIOMAN_DEVICE* pDevice) {
+  if (ASIOMAN_WaitIdle(pDevice, pDevice->bSwitchStuck ? 0 : ASIOMAN_StuckBound())) {
+    pDevice->bSwitchStuck = 0;
+    return 1;
   }
-  std::atomic_thread_fence(std::memory_order_acquire);
-  return 1;
+  if (!pDevice->bSwitchStuck) ASIOMAN_ReportMessage(pDevice, "Buffer Switch Still Running: Buffers Kept...");
+  pDevice->bSwitchStuck = 1;
+  return 0;
 }
 
 static void ASIOMAN_ClearDevice(ASIOMAN_DEVICE* pDevice) { memset((void*)pDevice, 0, sizeof(*pDevice)); }
@@ -172,28 +184,25 @@ int ASIOMAN_Init(HINSTANCE hInstance) {
   return 1;
 }
 
-static int ASIOMAN_AnyDeviceBusy(void) {
-  for (int i = 1; i <= ASIOMAN_GetEntryCount(); i++) {
-    ASIOMAN_DEVICE* pDevice = &ASIOMAN_GetEntry(i)->device;
-    if (pDevice->bPrepared || pDevice->bInCallback) return 1;
-  }
-  return 0;
-}
-
 int ASIOMAN_End(void) {
   if (g_asioman.nRefCount <= 0) return 0;
   if (g_asioman.nRefCount > 1) return --g_asioman.nRefCount;
-  for (int i = 0; i < ASIOMAN_MAX_SLOTS; i++) {
-    int nIndex = g_asioman.slots[i].nDeviceIndex;
-    if (g_asioman.slots[i].bInUse && nIndex > 0) ASIOMAN_CloseDevice(nIndex);
+  // Every device still holding a driver is closed: open ones, kept ones whose
+  // switch has left since, and failed opens. One whose callback still runs
+  // is leaked with its entry, and COM stays, since uninitialising it could
+  // unload the driver's code under that callback.
+  int bLeaked = 0;
+  for (int i = 1; i <= ASIOMAN_GetEntryCount(); i++) {
+    ASIOMAN_DEVICE* pDevice = &ASIOMAN_GetEntry(i)->device;
+    if (pDevice->pDriver) ASIOMAN_CloseDevice(i);
+    if (pDevice->pDriver) {
+      ASIOMAN_ReportMessage(pDevice, "Driver Callback Still Running: Driver Not Released...");
+      bLeaked = 1;
+    }
   }
-  // A failed open keeps its driver object until close; release those too.
-  for (int i = 1; i <= ASIOMAN_GetEntryCount(); i++)
-    if (ASIOMAN_GetEntry(i)->device.pDriver && !ASIOMAN_GetEntry(i)->device.bOpen) ASIOMAN_CloseDevice(i);
-  // A device left busy by a callback that never returned keeps the list.
-  int bBusy = ASIOMAN_AnyDeviceBusy();
   g_asioman.nRefCount = 0;
-  if (!bBusy) RECARRAY_Free(ASIOMAN_DriverList());
+  if (bLeaked) return 0;
+  RECARRAY_Free(ASIOMAN_DriverList());
   if (g_asioman.hrCoInit == S_OK || g_asioman.hrCoInit == S_FALSE) CoUninitialize();
   return 0;
 }
@@ -268,6 +277,9 @@ int ASIOMAN_OpenDevice(int nIndex, int nMaxInputs, int nMaxOutputs, void* pClien
   // A driver object left by an earlier failed open would leak when replaced.
   if (pDevice->pDriver) ASIOMAN_CloseDevice(nIndex);
   if (pDevice->pDriver) return -1;
+  // Stands aside until start: a late switch of an earlier driver on the slot
+  // this open binds finds nothing to process.
+  pDevice->bStopping = 1;
 
   pDevice->report[0] = 0;
   memcpy(pDevice->separator, kSeparator, sizeof(kSeparator));
@@ -367,7 +379,7 @@ static int ASIOMAN_PrepareDevice(ASIOMAN_DEVICE* pDevice) {
     ASIOMAN_ReportMessage(pDevice, "Device is Already prepared...");
     return 1;
   }
-  // Switches stand aside until the blocks exist; cleared when prepared.
+  // Switches stand aside until start, when blocks and client are ready.
   pDevice->bStopping = 1;
   pDevice->bMessageLatched = 0;
   pDevice->bInCallback = 0;
@@ -421,7 +433,6 @@ static int ASIOMAN_PrepareDevice(ASIOMAN_DEVICE* pDevice) {
   }
   ASIOMAN_PrepareConversions(pDevice);
   pDevice->bPrepared = 1;
-  pDevice->bStopping = 0;
   return nResult;
 }
 
@@ -442,11 +453,16 @@ int ASIOMAN_StartDevice(int nIndex) {
     return -101;
   }
   pEntry->nSwitchCount = 0;
+  // Blocks, conversions and the client's preparation are published to the
+  // audio thread by the lowered flag.
+  std::atomic_thread_fence(std::memory_order_release);
+  pDevice->bStopping = 0;
   if (pDevice->pDriver->start() == ASE_OK) {
     ASIOMAN_ReportMessage(pDevice, "Device Is Started.");
     pDevice->bPlaying = 1;
     return 0;
   }
+  pDevice->bStopping = 1;
   ASIOMAN_ReportDriverMessage(pDevice, "Device Not Started:");
   return -2;
 }
@@ -463,10 +479,7 @@ static int ASIOMAN_UnprepareDevice(ASIOMAN_DEVICE* pDevice) {
     return 1;
   }
   // The driver's buffers and our blocks stay until no switch can use them.
-  if (!ASIOMAN_WaitUntilIdle(pDevice, ASIOMAN_IDLE_BOUND_MS)) {
-    ASIOMAN_ReportMessage(pDevice, "Buffer Switch Still Running: Buffers Kept...");
-    return -1;
-  }
+  if (!ASIOMAN_WaitForSwitch(pDevice)) return -1;
   int nResult = pDevice->pDriver ? pDevice->pDriver->disposeBuffers() : ASE_NotPresent;
   ASIOMAN_FreeBlocks(pDevice);
   pDevice->bPrepared = 0;
@@ -478,7 +491,8 @@ int ASIOMAN_StopDevice(int nIndex) {
   if (!pEntry) return -1;
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
   if (pDevice->bPlaying) {
-    ASIOMAN_WaitIdle(pDevice, ASIOMAN_STOP_WAIT_MS);
+    // Briefly first, so the driver is seldom stopped in the middle of a switch.
+    ASIOMAN_WaitIdle(pDevice, pDevice->bSwitchStuck ? 0 : ASIOMAN_STOP_WAIT_MS);
     if (pDevice->pDriver) pDevice->pDriver->stop();
     pDevice->bPlaying = 0;
   }
@@ -490,10 +504,14 @@ int ASIOMAN_CloseDevice(int nIndex) {
   if (!pEntry) return -1;
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
   ASIOMAN_StopDevice(nIndex);
-  int bQuiet = ASIOMAN_UnbindSlots(nIndex, pDevice->bPrepared ? 0 : ASIOMAN_IDLE_BOUND_MS);
-  if (pDevice->bPrepared || !bQuiet || pDevice->bInCallback) {
-    // A callback is still running on this device: keeping everything leaks,
-    // clearing it would pull memory from under the callback.
+  // A callback still inside keeps the device with its blocks, its driver and
+  // its slot: clearing them would pull memory from under it, and another
+  // device on that slot would receive the driver's later calls.
+  if (pDevice->bPrepared || pDevice->bInCallback ||
+      !ASIOMAN_UnbindSlots(nIndex, pDevice->bSwitchStuck ? 0 : ASIOMAN_StuckBound())) {
+    pDevice->bSwitchStuck = 1;
+    // The kept driver's later requests must not restart the next device.
+    pDevice->bMessageLatched = 1;
     ASIOMAN_ReportMessage(pDevice, "Driver Callback Still Running: Device Not Closed...");
     return 0;
   }
@@ -502,6 +520,7 @@ int ASIOMAN_CloseDevice(int nIndex) {
   pDevice->pDriver = NULL;
   ASIOMAN_FreeBlocks(pDevice);
   ASIOMAN_ClearDevice(pDevice);
+  pEntry->nSwitchCount = 0;
   return 0;
 }
 
@@ -539,20 +558,25 @@ int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex) {
 
 int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds) {
   int bQuiet = 1;
+  int64_t qpcEnd = ASIOMAN_Deadline(nMilliseconds);
   for (int nSlot = 1; nSlot <= ASIOMAN_MAX_SLOTS; nSlot++) {
     ASIOMAN_SLOT* pSlot = ASIOMAN_GetSlot(nSlot);
     if (pSlot->nDeviceIndex != nIndex) continue;
+    ASIOMAN_DRIVERENTRY* pEntry = pSlot->pEntry;
+    // Cleared first, counted after: a callback either sees the slot free or
+    // is seen inside it.
     pSlot->bInUse = 0;
     pSlot->pEntry = NULL;
     pSlot->nDeviceIndex = 0;
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    for (int nWaited = 0; pSlot->nActive.load() != 0; nWaited++) {
-      if (nWaited >= nMilliseconds) {
-        bQuiet = 0;
-        break;
-      }
-      Sleep(1);
-    }
+    while (pSlot->nActive.load() != 0 && ASIOMAN_Counter() < qpcEnd) Sleep(1);
+    if (pSlot->nActive.load() == 0) continue;
+    // Still inside: the slot stays with its device, never handed on.
+    pSlot->nDeviceIndex = nIndex;
+    pSlot->pEntry = pEntry;
+    std::atomic_thread_fence(std::memory_order_release);
+    pSlot->bInUse = 1;
+    bQuiet = 0;
   }
   return bQuiet;
 }
@@ -579,12 +603,18 @@ void ASIOMAN_ResetTiming(ASIOMAN_DEVICE* pDevice) {
   t->qpcThreshold10 = (int64_t)(fBufferTicks * 0.1);
 }
 
-void ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds) {
+int ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds) {
   pDevice->bStopping = 1;
+  // Pairs with the switch's fence: either it sees bStopping or this thread
+  // sees its bInCallback.
   std::atomic_thread_fence(std::memory_order_seq_cst);
-  Sleep(10);
-  int nTries = nMilliseconds / 10 > 1 ? nMilliseconds / 10 : 1;
-  for (int i = 0; i < nTries && pDevice->bInCallback != 0; i++) Sleep(10);
+  int64_t qpcEnd = ASIOMAN_Deadline(nMilliseconds);
+  while (pDevice->bInCallback != 0) {
+    if (ASIOMAN_Counter() >= qpcEnd) return 0;
+    Sleep(1);
+  }
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return 1;
 }
 
 static void ASIOMAN_LeaveSwitch(ASIOMAN_DEVICE* pDevice) {
@@ -604,7 +634,7 @@ static void ASIOMAN_FirstSwitch(ASIOMAN_DEVICE* pDevice) {
 
 void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_t nHalfBuffer) {
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
-  if (pDevice->bStopping) return;
+  if (pDevice->bStopping || !pDevice->bPrepared) return;
   // The guard comes first: an overlapping switch must not touch the running one.
   if (pDevice->bInCallback.Exchange(1) != 0) {
     if (pDevice->bMessageLatched.Exchange(1) == 0) {
@@ -655,6 +685,12 @@ void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_
     return;
   }
   if (pDevice->bOutputReady) pDevice->pDriver->outputReady();
+  // A stop may have given up on this switch while the driver held it: the
+  // client has moved on and hears nothing more from it.
+  if (pDevice->bStopping) {
+    ASIOMAN_LeaveSwitch(pDevice);
+    return;
+  }
   ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_PROCESSBUFFER, (intptr_t)pDevice->pInputBlock,
                  (intptr_t)pDevice->pOutputBlock);
 

@@ -51,13 +51,15 @@ int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
 // Binds the lowest free slot to the entry and copies that slot's callbacks
 // into the device. Returns the slot number 1..8, or 0 when all are in use.
 int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex);
-// Frees every slot bound to the index and waits, at most nMilliseconds, for
-// the callbacks still inside them. 1 when they all left, 0 on timeout.
+// Frees every slot bound to the index once no callback is inside it, waiting
+// at most nMilliseconds for those still running. 1 when all were freed; 0
+// when a callback stayed inside: that slot stays bound to the index.
 int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds);
 void ASIOMAN_ResetTiming(ASIOMAN_DEVICE* pDevice);
-// Makes the driver's threads stand aside (bStopping) and waits, in 10 ms
-// steps, at most about nMilliseconds for a running buffer switch to end.
-void ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds);
+// Makes the driver's threads stand aside (bStopping), then waits, by elapsed
+// time, at most nMilliseconds for a running buffer switch to end (0 only
+// looks). 1 when no switch runs, 0 when one still does at the bound.
+int ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds);
 // The buffer switch shared by all slots; pTime is never null.
 void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_t nHalfBuffer);
 

@@ -197,6 +197,11 @@ ASIOError STDMETHODCALLTYPE FakeAsio::future(int32_t, void*) {
 
 ASIOError STDMETHODCALLTYPE FakeAsio::outputReady() {
   Log("outputReady");
+  if (bHoldOutputReady) {
+    bInOutputReady = true;
+    while (bHoldOutputReady) Sleep(1);
+    bInOutputReady = false;
+  }
   return script.errOutputReady;
 }
 

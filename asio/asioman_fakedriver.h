@@ -86,6 +86,10 @@ class FakeAsio : public IASIO {
   std::atomic<bool> bReleased{false};
   int32_t nCreatedChannels = 0;
   int32_t nCreatedSize = 0;
+  // While set, outputReady holds its caller until it is cleared, as a driver
+  // that blocks inside a switch does; bInOutputReady tells one is held.
+  std::atomic<bool> bHoldOutputReady{false};
+  std::atomic<bool> bInOutputReady{false};
 
  private:
   void Log(const char* name);

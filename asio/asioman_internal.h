@@ -13,4 +13,8 @@ void ASIOMAN_OnSampleRateDidChange(ASIOMAN_DRIVERENTRY* pEntry, ASIOSampleRate f
 int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, int32_t nValue, void* pMessage,
                               double* pOpt);
 
+// How long stop and close wait for a running switch before they keep the
+// device: 5000 ms; in-process tests shorten it. 0 or less restores 5000.
+void ASIOMAN_SetStuckBound(int nMilliseconds);
+
 #endif  // MB_ASIO_ASIOMAN_INTERNAL_H

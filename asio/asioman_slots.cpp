@@ -13,6 +13,8 @@ class SLOTCALL {
   explicit SLOTCALL(int nSlot) : slot_(ASIOMAN_GetSlot(nSlot)) {
     slot_->nActive.fetch_add(1);  // sequentially consistent: unbinding reads it after clearing pEntry
     entry_ = slot_->bInUse ? (ASIOMAN_DRIVERENTRY*)slot_->pEntry : NULL;
+    // Pairs with the binding's release: the bound device's state is seen.
+    std::atomic_thread_fence(std::memory_order_acquire);
   }
   ~SLOTCALL() { slot_->nActive.fetch_sub(1); }
   ASIOMAN_DRIVERENTRY* Entry() const { return entry_; }

@@ -84,6 +84,16 @@ const uint32_t kClosing = ASIOMAN_ORDER_CLOSINGDEVICE;
 const uint32_t kStreamError = ASIOMAN_ORDER_STREAMERROR;
 const uint32_t kRequest = ASIOMAN_ORDER_DRIVERREQUEST;
 
+// Polls until done, at most the bound: false when it never happened.
+bool WaitFor(const std::function<bool()>& done, int nMilliseconds = 10000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMilliseconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
 }  // namespace
 
 class DeviceManager : public ::testing::Test {
@@ -100,6 +110,7 @@ class DeviceManager : public ::testing::Test {
   }
 
   void TearDown() override {
+    ASIOMAN_SetStuckBound(0);
     for (int i = nFirst_; i <= ASIOMAN_GetEntryCount(); i++) ASIOMAN_CloseDevice(i);
     EXPECT_EQ(0, ASIOMAN_End());
     for (FakeAsio* driver : FAKEREGISTRY_Drivers()) {
@@ -128,11 +139,20 @@ class DeviceManager : public ::testing::Test {
   FakeAsio* Driver(int nIndex) { return static_cast<FakeAsio*>(Device(nIndex)->pDriver); }
   std::string Report(int nIndex) { return Device(nIndex)->report; }
   // Opens and starts the first fake device.
-  FakeAsio* Streaming(const FAKESCRIPT& script = FAKESCRIPT()) {
+  FakeAsio* Streaming(const FAKESCRIPT& script = FAKESCRIPT(), int i = 0) {
     Script(script);
-    EXPECT_EQ(0, Open(Dev(0)));
-    EXPECT_EQ(0, ASIOMAN_StartDevice(Dev(0)));
-    return Driver(Dev(0));
+    EXPECT_EQ(0, Open(Dev(i)));
+    EXPECT_EQ(0, ASIOMAN_StartDevice(Dev(i)));
+    return Driver(Dev(i));
+  }
+  // Past the two signalling switches, a processed one on its own thread,
+  // held by the driver inside outputReady until the test lets it go.
+  std::thread HeldSwitch(FakeAsio* driver) {
+    for (int i = 0; i < 2; i++) driver->Switch(i);
+    driver->bHoldOutputReady = true;
+    std::thread audio([driver] { driver->Switch(0); });
+    EXPECT_TRUE(WaitFor([driver] { return driver->bInOutputReady.load(); }));
+    return audio;
   }
 
   CLIENT client_;
@@ -814,6 +834,7 @@ TEST_F(DeviceManager, TwoHundredCyclesOnAStreamingDriver) {
 }
 
 TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFreeIt) {
+  ASIOMAN_SetStuckBound(100);
   FakeAsio* driver = Streaming();
   for (int i = 0; i < 2; i++) driver->Switch(i);
   std::atomic<int> bInside{0};
@@ -827,7 +848,7 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
     bInside = 0;
   };
   std::thread audio([driver] { driver->Switch(0); });
-  while (!bInside) Sleep(1);
+  ASSERT_TRUE(WaitFor([&] { return bInside.load() == 1; }));
   EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0)));
   ASIOMAN_DEVICE* d = Device(Dev(0));
   EXPECT_EQ(
@@ -846,4 +867,78 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
   EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0))) << "a later close finishes the job";
   EXPECT_TRUE(driver->bReleased);
   EXPECT_EQ(1, client_.Count(kClosing));
+}
+
+TEST_F(DeviceManager, ALateSwitchOnAReopenedDeviceFindsNothingToProcess) {
+  FakeAsio* driver = Streaming();
+  for (int i = 0; i < 5; i++) driver->Switch(i & 1);
+  ASIOCallbacks late = driver->callbacks;
+  ASIOMAN_StopDevice(Dev(0));
+  ASIOMAN_CloseDevice(Dev(0));
+  EXPECT_EQ(0, (int64_t)ASIOMAN_GetEntry(Dev(0))->nSwitchCount);
+  ASSERT_EQ(0, Open(Dev(0)));
+  size_t nOrders = client_.Orders().size();
+  late.bufferSwitch(0, ASIOTrue);
+  EXPECT_EQ(nOrders, client_.Orders().size()) << "the device stands aside until it is started";
+  EXPECT_EQ(0, (int64_t)ASIOMAN_GetEntry(Dev(0))->nSwitchCount);
+}
+
+TEST_F(DeviceManager, AKeptDeviceKeepsItsSlotAndItsBlocksWhileAnotherOneRuns) {
+  const int kBoundMs = 1500;
+  ASIOMAN_SetStuckBound(kBoundMs);
+  FakeAsio* driver = Streaming();
+  ASIOCallbacks kept = driver->callbacks;
+  std::thread audio = HeldSwitch(driver);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(-1, ASIOMAN_StopDevice(Dev(0)));
+  EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0)));
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(ms, kBoundMs);
+  EXPECT_LT(ms, 2 * kBoundMs) << "once found stuck, the close does not wait again";
+  EXPECT_EQ(
+      "Device Is Openned. | Device Is Started. | Buffer Switch Still Running: Buffers Kept... | Driver Callback Still "
+      "Running: Device Not Closed... | ",
+      Report(Dev(0)));
+  EXPECT_EQ(Dev(0), (int)ASIOMAN_GetSlot(1)->nDeviceIndex);
+
+  FakeAsio* next = Streaming(FAKESCRIPT(), 1);
+  EXPECT_EQ(ASIOMAN_SlotCallbacks(2)->bufferSwitch, next->callbacks.bufferSwitch);
+  kept.bufferSwitch(1, ASIOTrue);
+  EXPECT_EQ(0, (int64_t)ASIOMAN_GetEntry(Dev(1))->nSwitchCount) << "the kept driver reaches only its own device";
+  EXPECT_NE(nullptr, Device(Dev(0))->pOutputBlock);
+  EXPECT_EQ(0, driver->CountCalls("disposeBuffers"));
+
+  driver->bHoldOutputReady = false;
+  audio.join();
+  EXPECT_EQ(0, client_.Count(kProcess)) << "the client has moved on";
+  EXPECT_FALSE(driver->bReleased);
+  EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0)));
+  EXPECT_TRUE(driver->bReleased);
+  EXPECT_EQ(0, (int)ASIOMAN_GetSlot(1)->nDeviceIndex);
+}
+
+TEST_F(DeviceManager, EndReleasesKeptDevicesWhoseSwitchLeftAndLeaksTheOthersSayingSo) {
+  ASIOMAN_SetStuckBound(100);
+  FakeAsio* left = Streaming(FAKESCRIPT(), 0);
+  FakeAsio* stuck = Streaming(FAKESCRIPT(), 1);
+  std::thread leftAudio = HeldSwitch(left);
+  std::thread stuckAudio = HeldSwitch(stuck);
+  ASIOMAN_CloseDevice(Dev(0));
+  ASIOMAN_CloseDevice(Dev(1));
+  left->bHoldOutputReady = false;
+  leftAudio.join();
+  ASIOMAN_DEVICE* pStuck = Device(Dev(1));
+  EXPECT_EQ(0, ASIOMAN_End());
+  EXPECT_TRUE(left->bReleased);
+  EXPECT_EQ(1, client_.Count(kClosing));
+  EXPECT_FALSE(stuck->bReleased);
+  const std::string kLeaked = "Device Not Closed... | Driver Callback Still Running: Driver Not Released... | ";
+  std::string report = pStuck->report;
+  ASSERT_GT(report.size(), kLeaked.size());
+  EXPECT_EQ(kLeaked, report.substr(report.size() - kLeaked.size()));
+
+  stuck->bHoldOutputReady = false;
+  stuckAudio.join();
+  stuck->Release();  // End left it on purpose; the test gives it back
+  ASSERT_EQ(1, ASIOMAN_Init(GetModuleHandle(NULL)));  // for TearDown
 }

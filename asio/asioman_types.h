@@ -76,7 +76,7 @@ typedef struct ASIOMAN_DEVICE {
   int32_t bOpen;
   Relaxed<int32_t> bMessageLatched;  // exchanged by any driver thread
   Relaxed<int32_t> bInCallback;      // exchanged by the audio thread
-  int32_t bPrepared;
+  Relaxed<int32_t> bPrepared;  // read by the audio thread: no switch on a device without blocks
   Relaxed<int32_t> bPlaying;
   Relaxed<int32_t> bStopping;
   int32_t nDriverVersion;
@@ -102,6 +102,10 @@ typedef struct ASIOMAN_DEVICE {
   // never branches on a sample type.
   ASIOMAN_CONVERTFN pfnConvert[ASIOMAN_MAX_BUFFERS];
   int32_t nConversionError;  // last input channel's error code, 0 = none
+  // 1 once a wait gave up on a switch that ran past the bound; until that
+  // switch has left, later waits of the device only look, so one stuck
+  // callback costs one bound.
+  int32_t bSwitchStuck;
 } ASIOMAN_DEVICE;
 
 // Field sizes of the driver entry.

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <atomic>
+
 #include "test/loadgen.h"
 #include "test/reports.h"
 #include "test/runfigures.h"
@@ -15,8 +17,7 @@ void PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam) {
   if (post) post(context, command, lParam);
 }
 
-void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
-  context->bProcessing.Exchange(1);
+void ProcessRunBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
   const ASIOMAN_TIMING* timing = &device->timing;
   UpdateStatistics(context, timing);
   context->nDriverSamplePosition = (int64_t)timing->nSamplePosition;
@@ -31,22 +32,45 @@ void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* i
     else
       RenderPassThrough(in, out, count, in != NULL ? (int32_t)context->nInputs : 0, outputs);
   }
-  context->bProcessing.Exchange(0);
 }
 
-void Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
+// Counted in before the gate is read, while the GUI thread closes the gate
+// before it reads the count: either it sees this buffer, or this buffer sees
+// the gate closed. A switch of a device the run no longer serves (the manager
+// kept it when its switch ran past the bound) is left alone: the run's blocks
+// and sizes may be another device's by now.
+void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
+  context->nProcessing.FetchAdd(1);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (context->pRunDevice == device) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    ProcessRunBuffer(context, device, in, out);
+  }
+  std::atomic_thread_fence(std::memory_order_release);
+  context->nProcessing.FetchAdd(-1);
+}
+
+// 0 refuses the preparation.
+int Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
+  // The earlier run's blocks and sizes cannot be freed or changed under a
+  // buffer still being processed in them: this run cannot start yet.
+  if (PROCESSING_FreeRunBlocks(context) != 0) {
+    LogLine(context, "PREPARE DEVICE: refused, the previous device is still processing a buffer");
+    return 0;
+  }
   context->nSampleRate = (int32_t)(uint32_t)device->nSampleRate;
   context->nBufferSize = device->nBufferSize;
   context->nInputs = device->nInputs;
   context->nOutputs = device->nOutputs;
-  // Blocks of an earlier run that could not be freed are left to leak.
-  PROCESSING_FreeRunBlocks(context);
   LOADGEN_AllocCopyBlocks(context, device->nBufferSize);
   LogPreparationReport(context, device, REPORT_DEVICE_LINES);
   SINEGEN_Init(&context->sine, context->nSampleRate, 1.0f, 0.1f);
   float frequency = context->fSineFrequency;
   if (frequency > 1.0f) context->sine.fFrequency = frequency;
   LogPreparationReport(context, device, REPORT_BUFFER_LINES);
+  std::atomic_thread_fence(std::memory_order_release);
+  context->pRunDevice = device;
+  return 1;
 }
 
 void Close(APPCONTEXT* context) {
@@ -83,7 +107,10 @@ void RenderPassThrough(const int32_t* in, int32_t* out, int32_t count, int32_t i
 }
 
 int PROCESSING_FreeRunBlocks(APPCONTEXT* context) {
-  if (context->bProcessing != 0) return -1;
+  context->pRunDevice = NULL;
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (context->nProcessing != 0) return -1;
+  std::atomic_thread_fence(std::memory_order_acquire);
   SINEGEN_Free(&context->sine);
   LOADGEN_FreeCopyBlocks(context);
   return 0;
@@ -100,8 +127,7 @@ int ProcessingCallback(void* pContext, ASIOMAN_DEVICE* device, uint32_t order, i
       Close(context);
       break;
     case ASIOMAN_ORDER_PREPAREDDEVICE:
-      Prepare(context, device);
-      break;
+      return Prepare(context, device);
     case ASIOMAN_ORDER_STREAMERROR:
       StreamError(context, device, param1);
       break;

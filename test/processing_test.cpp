@@ -142,7 +142,7 @@ TEST_F(ProcessingTest, EachBufferUpdatesStatisticsAndDriverTime) {
   EXPECT_EQ(4800, context->nDriverSamplePosition);
   EXPECT_EQ(123456789, context->nDriverSystemTime);
   EXPECT_EQ(1, context->nHistoryWrite);
-  EXPECT_EQ(0, context->bProcessing);
+  EXPECT_EQ(0, context->nProcessing);
 }
 
 TEST_F(ProcessingTest, LoadRunsOnEachBufferWithTheAmountsInForce) {
@@ -210,14 +210,35 @@ TEST_F(ProcessingTest, EveryOrderIsAnsweredWithOne) {
 
 TEST_F(ProcessingTest, RunBlocksStayWhileABufferIsBeingProcessed) {
   Prepare(1, 1, 64);
-  context->bProcessing = 1;
+  int32_t* copySource = context->pCopySource;
+  context->nProcessing = 1;
   EXPECT_EQ(-1, PROCESSING_FreeRunBlocks(context));
   EXPECT_NE(nullptr, context->pCopySource);
   EXPECT_NE(nullptr, context->sine.pTable);
-  context->bProcessing = 0;
+  SetDevice(48000, 512, 2, 8);
+  EXPECT_EQ(0, Order(ASIOMAN_ORDER_PREPAREDDEVICE)) << "no new run over blocks in use";
+  EXPECT_EQ("PREPARE DEVICE: refused, the previous device is still processing a buffer", LastLogLine());
+  EXPECT_EQ(64, context->nBufferSize);
+  EXPECT_EQ(copySource, context->pCopySource);
+  context->nProcessing = 0;
   EXPECT_EQ(0, PROCESSING_FreeRunBlocks(context));
   EXPECT_EQ(nullptr, context->pCopySource);
   EXPECT_EQ(nullptr, context->sine.pTable);
+}
+
+TEST_F(ProcessingTest, ABufferOfADeviceTheRunNoLongerServesIsLeftAlone) {
+  Prepare(1, 1, 64);
+  std::unique_ptr<ASIOMAN_DEVICE> kept(std::move(device));
+  std::vector<int32_t> keptOut(64, -1);
+  device.reset(new ASIOMAN_DEVICE());
+  Prepare(2, 8, 512);
+  kept->timing.qpcSwitchStart = 12345;
+  ProcessingCallback(context, kept.get(), ASIOMAN_ORDER_PROCESSBUFFER, 0, (intptr_t)keptOut.data());
+  EXPECT_EQ(std::vector<int32_t>(64, -1), keptOut) << "the next device's sizes never reach the kept block";
+  EXPECT_EQ(0, context->nLastCallbackTime);
+  EXPECT_EQ(0, context->nProcessing);
+  ProcessBuffer();
+  EXPECT_EQ((int64_t)device->timing.qpcSwitchStart, context->nLastCallbackTime) << "the run's own device";
 }
 
 }  // namespace
