@@ -394,8 +394,11 @@ TEST_F(TestRunEndToEnd, AKeptDeviceGetsItsSummaryAfterTheStopSequenceAndOnlyOnce
   ASSERT_GT(g_appContext.nBufferNumber, 0);
   StopTest();
   std::vector<LOGLINE> lines = Lines();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 2].text) << Dump();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 4].text) << Dump();
+  EXPECT_EQ("Report:", lines[lines.size() - 3].text);
+  EXPECT_NE(std::string::npos, lines[lines.size() - 2].text.find("Driver Callback Still Running: Device Not Closed..."))
+      << "the log says what was kept";
   EXPECT_EQ(Summary(), lines.back().text);
   EXPECT_EQ(0, Count("CLOSE DEVICE"));
 
