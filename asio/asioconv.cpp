@@ -7,9 +7,10 @@
 
 #include <string.h>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
+#if !defined(__SSE2__) && !defined(_M_X64)
+#error "the Float32LSB input loop is written for x86-64, whose baseline has SSE2"
 #endif
+#include <emmintrin.h>
 #if defined(MB_ASIOCONV_AVX2)
 #include "asio/asioconv_avx2.h"
 #endif
@@ -20,7 +21,7 @@
 
 namespace {
 
-const double kFloatInScale = 8388607.0;           // 2^23 - 1: +1.0 arrives as full scale
+const float kFloatInScale = 8388607.0f;           // 2^23 - 1: +1.0 arrives as full scale
 const float kFloatOutScale = 1.1920928955078125e-7f;  // 2^-23: full scale leaves as 0.99999988
 
 inline int32_t SignExtend24(uint32_t u) { return (int32_t)((u & 0xFFFFFFu) ^ 0x800000u) - 0x800000; }
@@ -32,15 +33,6 @@ inline uint32_t Load32(const uint8_t* p) {
 }
 
 inline void Store32(uint8_t* p, uint32_t u) { memcpy(p, &u, 4); }
-
-// Truncates toward zero and saturates to the 32-bit range; NaN gives 0.
-inline int32_t FloatToInternal(float f) {
-  double d = (double)f * kFloatInScale;
-  d = (d == d) ? d : 0.0;
-  d = d < -2147483648.0 ? -2147483648.0 : d;
-  d = d > 2147483647.0 ? 2147483647.0 : d;
-  return (int32_t)d;
-}
 
 void InNone(void*, int32_t*, size_t) {}
 
@@ -74,28 +66,74 @@ void InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   for (size_t i = 0; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i) >> 8);
 }
 
+// A float input v is trunc(f * 8 388 607) of the exact product, saturated to
+// the 32-bit range, NaN giving 0. That product needs up to 47 bits, so it is
+// never formed: with A = f * 2^23 (exact) it is A - f. Below 2 in magnitude
+// (checked for whole vectors at once, which nearly always pass) the rounded
+// s = f * 8 388 607 truncates one integer too far from zero only where s is
+// an integer beyond the exact product. s lies beyond it exactly where
+// |A - s| < |f| (A - s is exact and has the sign of f), and there it steps one
+// float toward zero before truncating: one integer if s was one, none
+// otherwise. None of this depends on the rounding mode, and A is made by
+// adding 23 to the exponent field rather than by a product, so it holds where
+// the CPU reads denormals as zero too.
+inline __m128i FloatsNearUnityToInternal(__m128 f) {
+  __m128i bits = _mm_castps_si128(f);
+  __m128 a = _mm_castsi128_ps(_mm_add_epi32(bits, _mm_set1_epi32(23 << 23)));
+  __m128 s = _mm_mul_ps(f, _mm_set1_ps(kFloatInScale));
+  __m128i beyond = _mm_cmpgt_epi32(bits, _mm_castps_si128(_mm_sub_ps(a, s)));
+  return _mm_cvttps_epi32(_mm_castsi128_ps(_mm_add_epi32(_mm_castps_si128(s), beyond)));
+}
+
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Any input. From |f| >= 2 on A is an even integer, so the product truncates
+// to 2 (f * 2^22) - f rounded away from zero, whose 32-bit wrapping sum is
+// exact wherever the value fits: above 256 every input reaches 2^31 - 1, and
+// below -256.000030517578125 (the next float after -256) every one -2^31.
+inline __m128i FloatsToInternal(__m128 f) {
+  __m128i bits = _mm_castps_si128(f);
+  __m128i sign = _mm_srai_epi32(bits, 31);
+  __m128i half = _mm_cvttps_epi32(_mm_mul_ps(f, _mm_set1_ps(4194304.0f)));
+  __m128i whole = _mm_cvttps_epi32(f);
+  __m128i fraction = _mm_castps_si128(_mm_cmpneq_ps(f, _mm_cvtepi32_ps(whole)));
+  __m128i away = _mm_sub_epi32(whole, _mm_sub_epi32(_mm_xor_si128(fraction, sign), sign));
+  __m128i large = _mm_sub_epi32(_mm_add_epi32(half, half), away);
+  __m128 magnitude = _mm_and_ps(f, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
+  __m128i v = Select(_mm_castps_si128(_mm_cmpge_ps(magnitude, _mm_set1_ps(2.0f))), large,
+                     FloatsNearUnityToInternal(f));
+  v = Select(_mm_castps_si128(_mm_cmpgt_ps(f, _mm_set1_ps(256.0f))), _mm_set1_epi32(INT32_MAX), v);
+  v = Select(_mm_castps_si128(_mm_cmplt_ps(f, _mm_set1_ps(-256.000030517578125f))), _mm_set1_epi32(INT32_MIN), v);
+  return _mm_and_si128(v, _mm_castps_si128(_mm_cmpord_ps(f, f)));
+}
+
+// Bit 30 is clear exactly in the floats below 2 in magnitude (NaN and the
+// infinities have it set); eight samples are checked at once.
 void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   size_t i = 0;
-#if defined(__SSE2__) || defined(_M_X64)
-  // Four at a time: NaN is masked to 0 first, the double product is exact,
-  // only the top needs clamping (the truncating conversion already gives
-  // INT32_MIN below the range), so this equals FloatToInternal.
-  const __m128d kScale = _mm_set1_pd(kFloatInScale);
-  const __m128d kTop = _mm_set1_pd(2147483647.0);
-  for (; i + 4 <= n; i += 4) {
-    __m128 f = _mm_loadu_ps((const float*)(p + 4 * i));
-    f = _mm_and_ps(f, _mm_cmpord_ps(f, f));
-    __m128d lo = _mm_min_pd(_mm_mul_pd(_mm_cvtps_pd(f), kScale), kTop);
-    __m128d hi = _mm_min_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(f, f)), kScale), kTop);
-    __m128i v = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
-    _mm_storeu_si128((__m128i*)(pBlock + i), v);
+  for (; i + 8 <= n; i += 8) {
+    __m128 f0 = _mm_loadu_ps((const float*)(p + 4 * i));
+    __m128 f1 = _mm_loadu_ps((const float*)(p + 4 * i + 16));
+    __m128i both = _mm_slli_epi32(_mm_castps_si128(_mm_or_ps(f0, f1)), 1);
+    if (_mm_movemask_ps(_mm_castsi128_ps(both)) == 0) {
+      _mm_storeu_si128((__m128i*)(pBlock + i), FloatsNearUnityToInternal(f0));
+      _mm_storeu_si128((__m128i*)(pBlock + i + 4), FloatsNearUnityToInternal(f1));
+    } else {
+      _mm_storeu_si128((__m128i*)(pBlock + i), FloatsToInternal(f0));
+      _mm_storeu_si128((__m128i*)(pBlock + i + 4), FloatsToInternal(f1));
+    }
   }
-#endif
-  for (; i < n; i++) {
-    float f;
-    memcpy(&f, p + 4 * i, 4);
-    pBlock[i] = FloatToInternal(f);
+  // The last samples go through one zero-padded vector at a time.
+  for (; i < n; i += 4) {
+    size_t nLeft = n - i < 4 ? n - i : 4;
+    float f[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    int32_t v[4];
+    memcpy(f, p + 4 * i, nLeft * 4);
+    _mm_storeu_si128((__m128i*)v, FloatsToInternal(_mm_loadu_ps(f)));
+    memcpy(pBlock + i, v, nLeft * 4);
   }
 }
 

@@ -1,8 +1,8 @@
 // Eight samples per step, the same operations as the baseline loops on wider
-// registers, and the tails one by one as there. This file includes nothing
-// with inline functions of its own beyond the intrinsics, so no AVX2 copy of
-// a shared inline function can take the place of the baseline one at link;
-// its helpers have internal linkage.
+// registers, and the tails as there. This file includes nothing with inline
+// functions of its own beyond the intrinsics, so no AVX2 copy of a shared
+// inline function can take the place of the baseline one at link; its
+// helpers have internal linkage.
 #include "asio/asioconv_avx2.h"
 
 #include <immintrin.h>
@@ -24,20 +24,33 @@ inline __m256i Load8(const void* p) { return _mm256_loadu_si256((const __m256i*)
 
 inline void Store8(void* p, __m256i v) { _mm256_storeu_si256((__m256i*)p, v); }
 
-// As the baseline: NaN masked to 0, the double product exact, only the top
-// clamped (the truncating conversion gives INT32_MIN below the range).
-inline __m128i FloatsToInternal(__m128 f) {
-  const __m256d kScale = _mm256_set1_pd(8388607.0);
-  const __m256d kTop = _mm256_set1_pd(2147483647.0);
-  return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), kScale), kTop));
+// The baseline's method, eight lanes wide: s = f * 8 388 607 steps one float
+// toward zero where |A - s| < |f| with A = f * 2^23, for |f| < 2.
+inline __m256i FloatsNearUnityToInternal(__m256 f) {
+  __m256i bits = _mm256_castps_si256(f);
+  __m256 a = _mm256_castsi256_ps(_mm256_add_epi32(bits, _mm256_set1_epi32(23 << 23)));
+  __m256 s = _mm256_mul_ps(f, _mm256_set1_ps(8388607.0f));
+  __m256i beyond = _mm256_cmpgt_epi32(bits, _mm256_castps_si256(_mm256_sub_ps(a, s)));
+  return _mm256_cvttps_epi32(_mm256_castsi256_ps(_mm256_add_epi32(_mm256_castps_si256(s), beyond)));
 }
 
-inline int32_t FloatToInternal(float f) {
-  double d = (double)f * 8388607.0;
-  d = (d == d) ? d : 0.0;
-  d = d < -2147483648.0 ? -2147483648.0 : d;
-  d = d > 2147483647.0 ? 2147483647.0 : d;
-  return (int32_t)d;
+// Any input, as the baseline: 2 (f * 2^22) - f rounded away from zero from
+// |f| >= 2 on, then the saturation points and NaN.
+inline __m256i FloatsToInternal(__m256 f) {
+  __m256i bits = _mm256_castps_si256(f);
+  __m256i half = _mm256_cvttps_epi32(_mm256_mul_ps(f, _mm256_set1_ps(4194304.0f)));
+  __m256i whole = _mm256_cvttps_epi32(f);
+  __m256i fraction = _mm256_castps_si256(_mm256_cmp_ps(f, _mm256_cvtepi32_ps(whole), _CMP_NEQ_UQ));
+  __m256i away = _mm256_sub_epi32(whole, _mm256_sign_epi32(fraction, bits));
+  __m256i large = _mm256_sub_epi32(_mm256_add_epi32(half, half), away);
+  __m256 magnitude = _mm256_and_ps(f, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
+  __m256i v = _mm256_blendv_epi8(FloatsNearUnityToInternal(f), large,
+                                 _mm256_castps_si256(_mm256_cmp_ps(magnitude, _mm256_set1_ps(2.0f), _CMP_GE_OQ)));
+  v = _mm256_blendv_epi8(v, _mm256_set1_epi32(INT32_MAX),
+                         _mm256_castps_si256(_mm256_cmp_ps(f, _mm256_set1_ps(256.0f), _CMP_GT_OQ)));
+  v = _mm256_blendv_epi8(v, _mm256_set1_epi32(INT32_MIN),
+                         _mm256_castps_si256(_mm256_cmp_ps(f, _mm256_set1_ps(-256.000030517578125f), _CMP_LT_OQ)));
+  return _mm256_and_si256(v, _mm256_castps_si256(_mm256_cmp_ps(f, f, _CMP_ORD_Q)));
 }
 
 }  // namespace
@@ -63,20 +76,29 @@ void ASIOMAN_Avx2InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   for (; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i) >> 8);
 }
 
+// Sixteen samples are checked for bit 30 (set from magnitude 2 up) at once.
 void ASIOMAN_Avx2InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
+  const __m256i kFromTwo = _mm256_set1_epi32(0x40000000);
   size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    __m256 f = _mm256_loadu_ps((const float*)(p + 4 * i));
-    f = _mm256_and_ps(f, _mm256_cmp_ps(f, f, _CMP_ORD_Q));
-    __m128i lo = FloatsToInternal(_mm256_castps256_ps128(f));
-    __m128i hi = FloatsToInternal(_mm256_extractf128_ps(f, 1));
-    Store8(pBlock + i, _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1));
+  for (; i + 16 <= n; i += 16) {
+    __m256 f0 = _mm256_loadu_ps((const float*)(p + 4 * i));
+    __m256 f1 = _mm256_loadu_ps((const float*)(p + 4 * i + 32));
+    if (_mm256_testz_si256(_mm256_castps_si256(_mm256_or_ps(f0, f1)), kFromTwo)) {
+      Store8(pBlock + i, FloatsNearUnityToInternal(f0));
+      Store8(pBlock + i + 8, FloatsNearUnityToInternal(f1));
+    } else {
+      Store8(pBlock + i, FloatsToInternal(f0));
+      Store8(pBlock + i + 8, FloatsToInternal(f1));
+    }
   }
-  for (; i < n; i++) {
-    float f;
-    memcpy(&f, p + 4 * i, 4);
-    pBlock[i] = FloatToInternal(f);
+  for (; i < n; i += 8) {
+    size_t nLeft = n - i < 8 ? n - i : 8;
+    float f[8] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    int32_t v[8];
+    memcpy(f, p + 4 * i, nLeft * 4);
+    Store8(v, FloatsToInternal(_mm256_loadu_ps(f)));
+    memcpy(pBlock + i, v, nLeft * 4);
   }
 }
 

@@ -62,8 +62,7 @@ struct SwitchFixture {
   }
 };
 
-void BM_Switch(benchmark::State& state, ASIOSampleType type) {
-  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+void RunSwitch(benchmark::State& state, SwitchFixture& f) {
   int32_t half = 0;
   int64_t qpc = 0;
   for (auto _ : state) {
@@ -75,6 +74,21 @@ void BM_Switch(benchmark::State& state, ASIOSampleType type) {
     qpc++;
   }
   state.SetBytesProcessed(state.iterations() * (int64_t)(f.nDriverBytes * 2 * state.range(0)));
+}
+
+void BM_Switch(benchmark::State& state, ASIOSampleType type) {
+  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+  RunSwitch(state, f);
+}
+
+// The same switch through the x86-64 baseline loops, which run where the CPU lacks AVX2.
+void BM_SwitchBaselineLoops(benchmark::State& state, ASIOSampleType type) {
+  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+  ASIOMAN_DEVICE* d = f.device.get();
+  for (int32_t i = 0; i < d->nInputs + d->nOutputs; i++)
+    d->pfnConvert[i] = i < d->nInputs ? ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type)
+                                      : ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type);
+  RunSwitch(state, f);
 }
 
 void BM_Memcpy(benchmark::State& state, ASIOSampleType type) {
@@ -111,6 +125,7 @@ MB_SWITCH_BENCHMARKS(ASIOSTInt24LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTFloat32LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB24)
+BENCHMARK_CAPTURE(BM_SwitchBaselineLoops, ASIOSTFloat32LSB, ASIOSTFloat32LSB)->Apply(Shapes);
 
 }  // namespace
 

@@ -4,8 +4,12 @@
 #include <math.h>
 #include <string.h>
 
+#include <xmmintrin.h>
+
 #include <random>
 #include <vector>
+
+#include "asio/asioconv_reference.h"
 
 namespace {
 
@@ -262,7 +266,13 @@ const uint32_t kExtremeWords[] = {
     0x00000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x00800000u, 0xFF7FFFFFu, 0x007FFFFFu, 0x000080FFu,
     0x00007FFFu, 0x7FC00000u, 0xFFC00000u, 0x7F800001u, 0xFFBFFFFFu, 0x7F800000u, 0xFF800000u, 0x00000001u,
     0x807FFFFFu, 0x7F7FFFFFu, 0xFF7FFFFFu, 0x3F800000u, 0xBF800000u, 0x43800000u, 0x43800001u, 0x437FFFFFu,
-    0xC3800000u, 0xC3800001u, 0xC37FFFFFu, 0x4F000000u, 0x34000000u, 0x33FFFFFFu};
+    0xC3800000u, 0xC3800001u, 0xC37FFFFFu, 0x4F000000u, 0x34000000u, 0x33FFFFFFu,
+    // Floats on both sides of 2, where the float input loop changes method,
+    // 3.0 (a product halfway between two floats), two floats past 256 (the
+    // last one below the negative saturation point, the first one past it),
+    // and 2^-23 (1 + 2^-23), whose product 1 - 2^-46 rounds to 1.0 in single.
+    0x40000000u, 0x3FFFFFFFu, 0xC0000000u, 0xBFFFFFFFu, 0x40400000u, 0xC0400000u, 0x43800002u, 0xC3800002u,
+    0x34000001u, 0xB4000001u};
 
 // Every third sample an extreme, the others random: the extremes move
 // through all lanes of a vector and meet random neighbours.
@@ -353,6 +363,63 @@ TEST_F(SampleConversionLoopSets, AgreeOnLongRandomRuns) {
     ExpectSameInput(type, words, 1);
     ExpectSameOutput(type, words, 3);
   }
+}
+
+namespace {
+
+std::vector<int32_t> ReferenceValues(const std::vector<uint32_t>& words) {
+  std::vector<int32_t> values(words.size());
+  ReferenceInFloat32LSB(words.data(), values.data(), words.size());
+  return values;
+}
+
+std::vector<int32_t> FloatValues(ASIOMAN_LOOPS loops, const std::vector<uint32_t>& words, size_t offset) {
+  std::vector<uint8_t> driver = DriverBuffer(ASIOSTFloat32LSB, words, offset);
+  std::vector<int32_t> values(words.size(), 0x5A5A5A5A);
+  ASIOMAN_GetInputConversionOf(loops, ASIOSTFloat32LSB)(driver.data() + offset, values.data(), words.size());
+  return values;
+}
+
+const ASIOMAN_LOOPS kLoopSets[] = {ASIOMAN_LOOPS_BASELINE, ASIOMAN_LOOPS_AVX2};
+
+}  // namespace
+
+// A sample of what the exhaustive sweep (asioconv_sweep_test) proves for every pattern.
+TEST(SampleConversionInput, Float32GivesTheDoubleProductsValuesInBothLoopSets) {
+  std::mt19937 random(77);
+  std::vector<uint32_t> longRun(1 << 16);
+  for (uint32_t& w : longRun) w = (uint32_t)random();
+  for (ASIOMAN_LOOPS loops : kLoopSets) {
+    for (size_t n : kLengths)
+      for (size_t offset = 0; offset < 4; offset++) {
+        std::vector<uint32_t> words = MixedWords(n, (uint32_t)(n + offset));
+        EXPECT_EQ(ReferenceValues(words), FloatValues(loops, words, offset))
+            << "loops " << loops << ", " << n << " samples at offset " << offset;
+      }
+    EXPECT_EQ(ReferenceValues(longRun), FloatValues(loops, longRun, 2)) << "loops " << loops;
+  }
+}
+
+// Drivers run the switch on their own thread and may leave any rounding mode,
+// or denormals flushed, in its control register.
+TEST(SampleConversionInput, Float32IgnoresTheRoundingAndDenormalModes) {
+  const unsigned kRoundDown = 0x2000, kRoundUp = 0x4000, kRoundToZero = 0x6000, kFlushAndZeroDenormals = 0x8040;
+  std::vector<uint32_t> words = MixedWords(4099, 3);
+  std::vector<uint32_t> audio = AudioWords(ASIOSTFloat32LSB, 1024, 4);
+  words.insert(words.end(), audio.begin(), audio.end());
+  for (uint32_t k = 0; k < 64; k++) words.push_back(k * 0x00020001u);  // denormals of both signs
+  for (uint32_t k = 0; k < 64; k++) words.push_back(0x80000000u | (k * 0x00020001u));
+  std::vector<int32_t> expected = ReferenceValues(words);
+  const unsigned csr = _mm_getcsr();
+  for (unsigned mode : {kRoundDown, kRoundUp, kRoundToZero, kFlushAndZeroDenormals})
+    for (ASIOMAN_LOOPS loops : kLoopSets) {
+      std::vector<uint8_t> driver = DriverBuffer(ASIOSTFloat32LSB, words, 0);
+      std::vector<int32_t> values(words.size(), 0);
+      _mm_setcsr((csr & ~0xE040u) | mode);
+      ASIOMAN_GetInputConversionOf(loops, ASIOSTFloat32LSB)(driver.data(), values.data(), words.size());
+      _mm_setcsr(csr);
+      EXPECT_EQ(expected, values) << "mode " << std::hex << mode << ", loops " << loops;
+    }
 }
 
 TEST(SampleConversionLoops, TheSwitchGetsTheAvx2LoopsExactlyWhereTheyRun) {
