@@ -81,13 +81,24 @@ void BM_Switch(benchmark::State& state, ASIOSampleType type) {
   RunSwitch(state, f);
 }
 
+void UseLoops(SwitchFixture& f, ASIOMAN_CONVERTFN pfnInput, ASIOMAN_CONVERTFN pfnOutput) {
+  ASIOMAN_DEVICE* d = f.device.get();
+  for (int32_t i = 0; i < d->nInputs + d->nOutputs; i++) d->pfnConvert[i] = i < d->nInputs ? pfnInput : pfnOutput;
+}
+
 // The same switch through the x86-64 baseline loops, which run where the CPU lacks AVX2.
 void BM_SwitchBaselineLoops(benchmark::State& state, ASIOSampleType type) {
   SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
-  ASIOMAN_DEVICE* d = f.device.get();
-  for (int32_t i = 0; i < d->nInputs + d->nOutputs; i++)
-    d->pfnConvert[i] = i < d->nInputs ? ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type)
-                                      : ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type);
+  UseLoops(f, ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type),
+           ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type));
+  RunSwitch(state, f);
+}
+
+// The switch's fixed cost: the statistics step and one call per channel to
+// loops that convert nothing (those of a DSD type).
+void BM_SwitchFixedCost(benchmark::State& state, ASIOSampleType type) {
+  SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
+  UseLoops(f, ASIOMAN_GetInputConversion(ASIOSTDSDInt8LSB1), ASIOMAN_GetOutputConversion(ASIOSTDSDInt8LSB1));
   RunSwitch(state, f);
 }
 
@@ -126,6 +137,7 @@ MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTFloat32LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB24)
 BENCHMARK_CAPTURE(BM_SwitchBaselineLoops, ASIOSTFloat32LSB, ASIOSTFloat32LSB)->Apply(Shapes);
+BENCHMARK_CAPTURE(BM_SwitchFixedCost, ASIOSTFloat32LSB, ASIOSTFloat32LSB)->Apply(Shapes);
 
 }  // namespace
 
