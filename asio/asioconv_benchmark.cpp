@@ -102,6 +102,19 @@ void BM_SwitchFixedCost(benchmark::State& state, ASIOSampleType type) {
   RunSwitch(state, f);
 }
 
+// Float inputs of random bit patterns (NaN, infinities, denormals, huge and
+// tiny values): the float input loops' path for any input, on every vector.
+void BM_SwitchRandomFloatInputs(benchmark::State& state) {
+  SwitchFixture f(ASIOSTFloat32LSB, (int32_t)state.range(0), (int32_t)state.range(1));
+  uint32_t u = 12345;
+  for (int32_t i = 0; i < 2 * f.device->nInputs; i++)
+    for (size_t k = 0; k + 4 <= f.nDriverBytes; k += 4) {
+      u = u * 1664525u + 1013904223u;
+      memcpy(f.driver[i].data() + k, &u, 4);
+    }
+  RunSwitch(state, f);
+}
+
 void BM_Memcpy(benchmark::State& state, ASIOSampleType type) {
   SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
   int32_t nChannels = (int32_t)state.range(0);
@@ -138,6 +151,7 @@ MB_SWITCH_BENCHMARKS(ASIOSTFloat32LSB)
 MB_SWITCH_BENCHMARKS(ASIOSTInt32LSB24)
 BENCHMARK_CAPTURE(BM_SwitchBaselineLoops, ASIOSTFloat32LSB, ASIOSTFloat32LSB)->Apply(Shapes);
 BENCHMARK_CAPTURE(BM_SwitchFixedCost, ASIOSTFloat32LSB, ASIOSTFloat32LSB)->Apply(Shapes);
+BENCHMARK(BM_SwitchRandomFloatInputs)->Apply(Shapes);
 
 }  // namespace
 
