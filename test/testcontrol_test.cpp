@@ -22,8 +22,6 @@
 #include "test/runfigures.h"
 #include "test/statistics.h"
 
-APPCONTEXT g_appContext;
-
 namespace {
 
 const char kDashes54[] = "------------------------------------------------------";
