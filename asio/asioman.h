@@ -10,22 +10,8 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 #include "asio/asio_interface.h"
 #include "asio/asioman_types.h"
-
-// One callback slot: the driver's callbacks carry no context, so each slot
-// owns its own four functions and finds its device here. Read by driver
-// threads, written by the GUI thread.
-typedef struct ASIOMAN_SLOT {
-  Relaxed<int32_t> nDeviceIndex;  // 0 when free
-  Relaxed<int32_t> bInUse;
-  Relaxed<ASIOMAN_DRIVERENTRY*> pEntry;
-  // Driver callbacks inside this slot right now; unbinding waits for 0, so
-  // nothing still holds the entry when close clears it.
-  std::atomic<int32_t> nActive;
-} ASIOMAN_SLOT;
 
 // Reference-counted; the first call sets up the driver list, reads the counter
 // frequency, initialises COM and scans the drivers. Returns 1, or 0 when the
@@ -47,21 +33,6 @@ int ASIOMAN_StopDevice(int nIndex);
 int ASIOMAN_CloseDevice(int nIndex);
 // Opens the device for the panel's duration when it is not open. 0.
 int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
-
-// Binds the lowest free slot to the entry and copies that slot's callbacks
-// into the device. Returns the slot number 1..8, or 0 when all are in use.
-int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex);
-// Frees every slot bound to the index once no callback is inside it, waiting
-// at most nMilliseconds for those still running. 1 when all were freed; 0
-// when a callback stayed inside: that slot stays bound to the index.
-int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds);
-void ASIOMAN_ResetTiming(ASIOMAN_DEVICE* pDevice);
-// Makes the driver's threads stand aside (bStopping), then waits, by elapsed
-// time, at most nMilliseconds for a running buffer switch to end (0 only
-// looks). 1 when no switch runs, 0 when one still does at the bound.
-int ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds);
-// The buffer switch shared by all slots; pTime is never null.
-void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_t nHalfBuffer);
 
 // The entry at a 1-based index, or null when the index is out of range.
 ASIOMAN_DRIVERENTRY* ASIOMAN_GetEntry(int nIndex);
