@@ -133,8 +133,8 @@ static void Layout(HWND hwnd, LPARAM lParam) {
 static void EraseBackground(HWND hwnd, HDC hdc) {
   RECT rc;
   GetClientRect(hwnd, &rc);
-  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(14));
-  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(14));
+  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(QZ2CTL_LIGHT_GREY));
+  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(QZ2CTL_LIGHT_GREY));
   Rectangle(hdc, rc.left, rc.top, rc.right, rc.bottom);
   SelectObject(hdc, oldPen);
   SelectObject(hdc, oldBrush);

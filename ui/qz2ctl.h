@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "ui/qz2ctl_index.h"
+
 enum { QZ2CTL_TABLE_SIZE = 16 };
 
 // The sign between the two words is the ANSI byte 0xA9.

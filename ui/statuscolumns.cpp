@@ -42,7 +42,7 @@ STATUSPANEL_BAR STATUSPANEL_LoadBar(double loadPercent) {
   float load = (float)loadPercent;
   STATUSPANEL_BAR bar;
   bar.nHeight = !(load > 0.0f) ? 0 : load >= 100.0f ? 100 : (int32_t)load;
-  bar.nPen = load > 80.0f ? STATUSPANEL_PEN_RED : load > 50.0f ? STATUSPANEL_PEN_BLACK : STATUSPANEL_PEN_GREY;
+  bar.nPen = load > 80.0f ? QZ2CTL_RED : load > 50.0f ? QZ2CTL_BLACK : QZ2CTL_GREY;
   return bar;
 }
 
@@ -51,7 +51,7 @@ STATUSPANEL_BAR STATUSPANEL_ErrorBar(float error) {
   if (error != error) error = 0.0f;  // NaN draws nothing
   bar.nHeight = error >= 100.0f ? 100 : error <= -100.0f ? -100 : (int32_t)error;
   float magnitude = fabsf(error);
-  bar.nPen = magnitude > 80.0f ? STATUSPANEL_PEN_RED : magnitude > 50.0f ? STATUSPANEL_PEN_BLACK : STATUSPANEL_PEN_GREY;
+  bar.nPen = magnitude > 80.0f ? QZ2CTL_RED : magnitude > 50.0f ? QZ2CTL_BLACK : QZ2CTL_GREY;
   return bar;
 }
 

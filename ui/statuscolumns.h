@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "app/appcontext.h"
+#include "ui/qz2ctl_index.h"
 
 enum { STATUSPANEL_ZOOM_ENTRIES = 16 };
 
@@ -13,12 +14,9 @@ enum { STATUSPANEL_ZOOM_ENTRIES = 16 };
 // spread over that many columns.
 extern const int32_t STATUSPANEL_ZoomTable[STATUSPANEL_ZOOM_ENTRIES];
 
-// Pens are control library pen indices.
-enum { STATUSPANEL_PEN_RED = 1, STATUSPANEL_PEN_BLACK = 0, STATUSPANEL_PEN_GREY = 11 };
-
 typedef struct STATUSPANEL_BAR {
   int32_t nHeight;  // load: 0..100; error: -100..100, positive when late
-  int32_t nPen;
+  int32_t nPen;     // a control library pen index
 } STATUSPANEL_BAR;
 
 // Walks the columns 0..width-1 in order; no allocation.

@@ -61,8 +61,8 @@ void STATUSPANEL_Paint(HDC hdc) {
   HDC memory = OFFSCREEN_Begin(&context->offscreen, hdc, &rc);
   if (!memory) return;
 
-  HGDIOBJ oldPen = SelectObject(memory, QZ2CTL_GetPen(11));
-  HGDIOBJ oldBrush = SelectObject(memory, QZ2CTL_GetBrush(15));
+  HGDIOBJ oldPen = SelectObject(memory, QZ2CTL_GetPen(QZ2CTL_GREY));
+  HGDIOBJ oldBrush = SelectObject(memory, QZ2CTL_GetBrush(QZ2CTL_WHITE));
   Rectangle(memory, 0, 0, w, h);
   SelectObject(memory, oldPen);
   SelectObject(memory, oldBrush);
@@ -111,7 +111,7 @@ static void AddBars(int32_t pen, const STATUSPANEL_BAR* loads, const STATUSPANEL
 static void DrawBars(HDC hdc, const STATUSPANEL_BAR* loads, const STATUSPANEL_BAR* errors, int width) {
   // The bars of one column never share a pixel, so the order of the pens
   // does not change the picture.
-  static const int32_t pens[] = {STATUSPANEL_PEN_GREY, STATUSPANEL_PEN_BLACK, STATUSPANEL_PEN_RED};
+  static const int32_t pens[] = {QZ2CTL_GREY, QZ2CTL_BLACK, QZ2CTL_RED};
   for (int32_t pen : pens) {
     int lines = 0;
     AddBars(pen, loads, errors, width, &lines);
@@ -130,8 +130,8 @@ static bool SameBar(const STATUSPANEL_BAR* a, const STATUSPANEL_BAR* b) {
 }
 
 static void DrawFrame(HDC hdc, int width, int height) {
-  SelectObject(hdc, QZ2CTL_GetPen(11));
-  SelectObject(hdc, QZ2CTL_GetBrush(15));
+  SelectObject(hdc, QZ2CTL_GetPen(QZ2CTL_GREY));
+  SelectObject(hdc, QZ2CTL_GetBrush(QZ2CTL_WHITE));
   Rectangle(hdc, 0, 0, width, height);
   MoveToEx(hdc, 0, LOAD_BASELINE, NULL);
   LineTo(hdc, width, LOAD_BASELINE);
@@ -150,11 +150,11 @@ static void DrawBar(HDC hdc, int x, int baseline, const STATUSPANEL_BAR* bar) {
 // the baselines' pixels, or grey on the frame's left and right edge.
 static void RedrawColumn(HDC hdc, int x, int width, const STATUSPANEL_BAR* load, const STATUSPANEL_BAR* error) {
   bool edge = x == 0 || x == width - 1;
-  SelectObject(hdc, QZ2CTL_GetPen(edge ? 11 : 15));
+  SelectObject(hdc, QZ2CTL_GetPen(edge ? QZ2CTL_GREY : QZ2CTL_WHITE));
   MoveToEx(hdc, x, BAR_TOP, NULL);
   LineTo(hdc, x, BAR_BOTTOM);
   if (!edge) {
-    SelectObject(hdc, QZ2CTL_GetPen(11));
+    SelectObject(hdc, QZ2CTL_GetPen(QZ2CTL_GREY));
     MoveToEx(hdc, x, LOAD_BASELINE, NULL);
     LineTo(hdc, x, LOAD_BASELINE + 1);
     MoveToEx(hdc, x, ERROR_BASELINE, NULL);
@@ -225,8 +225,8 @@ int STATUSPANEL_DrawGraphs(STATUSPANEL_GRAPHS* graphs, HDC hdcMemory, const APPC
     return -1;
   }
   HGDIOBJ oldBitmap = SelectObject(layer, graphs->hBitmap);
-  HGDIOBJ oldPen = SelectObject(layer, QZ2CTL_GetPen(11));
-  HGDIOBJ oldBrush = SelectObject(layer, QZ2CTL_GetBrush(15));
+  HGDIOBJ oldPen = SelectObject(layer, QZ2CTL_GetPen(QZ2CTL_GREY));
+  HGDIOBJ oldBrush = SelectObject(layer, QZ2CTL_GetBrush(QZ2CTL_WHITE));
 
   STATUSPANEL_COLUMNCACHE* columns = &graphs->columns;
   if (STATUSPANEL_UpdateColumns(columns, context, width) != 0) {
@@ -301,11 +301,11 @@ static void DrawTexts(HDC hdc, const APPCONTEXT* context) {
 
 void STATUSPANEL_DrawContents(HDC hdc, int width) {
   const APPCONTEXT* context = &g_appContext;
-  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(11));
-  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(15));
-  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(4));
+  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(QZ2CTL_GREY));
+  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(QZ2CTL_WHITE));
+  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(QZ2CTL_FONT_14));
   SetBkMode(hdc, TRANSPARENT);
-  SetTextColor(hdc, QZ2CTL_GetColor(0));
+  SetTextColor(hdc, QZ2CTL_GetColor(QZ2CTL_BLACK));
 
   if (STATUSPANEL_DrawGraphs(&s_graphs, hdc, context, width, context->nPanelHeight) != 0) {
     MoveToEx(hdc, 0, LOAD_BASELINE, NULL);
@@ -344,10 +344,10 @@ void STATUSPANEL_PaintWindow(HWND hwnd, HDC hdc) {
   RECT rc;
   GetClientRect(hwnd, &rc);
   SetBkMode(hdc, TRANSPARENT);
-  SetTextColor(hdc, QZ2CTL_GetColor(0));
-  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(7));
-  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(14));
-  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(14));
+  SetTextColor(hdc, QZ2CTL_GetColor(QZ2CTL_BLACK));
+  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(QZ2CTL_FONT_16_BOLD));
+  HGDIOBJ oldPen = SelectObject(hdc, QZ2CTL_GetPen(QZ2CTL_LIGHT_GREY));
+  HGDIOBJ oldBrush = SelectObject(hdc, QZ2CTL_GetBrush(QZ2CTL_LIGHT_GREY));
   Rectangle(hdc, rc.left, rc.top, rc.right, rc.bottom);
 
   char header[512];

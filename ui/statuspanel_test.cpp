@@ -80,8 +80,8 @@ class StatusPixelsTest : public ::testing::Test {
   std::vector<uint32_t> Render(int width, bool walked) {
     PatBlt(memory_, 0, 0, kMaxWidth, kHeight, BLACKNESS);
     if (walked) {
-      HGDIOBJ pen = SelectObject(memory_, QZ2CTL_GetPen(11));
-      HGDIOBJ brush = SelectObject(memory_, QZ2CTL_GetBrush(15));
+      HGDIOBJ pen = SelectObject(memory_, QZ2CTL_GetPen(QZ2CTL_GREY));
+      HGDIOBJ brush = SelectObject(memory_, QZ2CTL_GetBrush(QZ2CTL_WHITE));
       Rectangle(memory_, 0, 0, width, kHeight);
       MoveToEx(memory_, 0, 110, NULL);
       LineTo(memory_, width, 110);
