@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/appcontext.h"
+#include "ui/logview.h"
 
 #define APP_MAIN_CLASS "QUORLIN0ControlPanel0MainWindow0"
 #define APP_TITLE_FORMAT "Morvane Brimwell %s (Version %s)"
@@ -28,8 +29,8 @@ enum {
   CMD_ZOOM_FIRST = 160,
   CMD_ZOOM_LAST = 175,
   CMD_CONTROLPANEL = 999,
-  CMD_ASIODRIVER_FIRST = 1000,
-  CMD_ASIODRIVER_LAST = 1099,
+  CMD_ASIODRIVER_FIRST = LOGVIEW_FIRST_DRIVER_COMMAND,
+  CMD_ASIODRIVER_LAST = LOGVIEW_LAST_DRIVER_COMMAND,
   CMD_WINDEVICE_FIRST = 1250,
   CMD_WINDEVICE_LAST = 1349
 };

@@ -183,7 +183,7 @@ TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
   SendMessageA(hwnd, WM_COMMAND, 171, 0);  // zoom 6 %
   SendMessageA(hwnd, WM_COMMAND, 316, 0);  // 2048 FPU filters
   SendMessageA(hwnd, WM_COMMAND, 205, 0);  // not a load item: ignored
-  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + index, 0);
   SendMessageA(hwnd, WM_INITMENU, (WPARAM)GetMenu(hwnd), 0);
   EXPECT_TRUE(State(150) & MF_CHECKED);
   EXPECT_FALSE(State(102) & MF_CHECKED);
@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
   EXPECT_FALSE(State(167) & MF_CHECKED);
   EXPECT_TRUE(State(316) & MF_CHECKED);
   EXPECT_TRUE(State(200) & MF_CHECKED);
-  EXPECT_TRUE(State(999 + index) & MF_CHECKED);
+  EXPECT_TRUE(State(CMD_ASIODRIVER_FIRST - 1 + index) & MF_CHECKED);
   char header[512];
   STATUSPANEL_FormatHeader(header, sizeof header);
   EXPECT_STREQ(header, ("TESTING: " + name + " (48000 Hz) 2i / 2o (buffer: 256 smp = 5.3ms)").c_str());
@@ -208,7 +208,7 @@ TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
 TEST_F(MainWindowTest, ControlPanelWithoutADriverDoesNothing) {
   OpenMainWindow();
   int32_t lines = g_appContext.log.nLines;
-  SendMessageA(hwnd, WM_COMMAND, 999, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_CONTROLPANEL, 0);
   SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stop with no driver: nothing either
   EXPECT_EQ(g_appContext.log.nLines, lines);
   EXPECT_EQ(g_appContext.nAsioDriver, 0);
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, StoppingARunLogsItsFiguresOnceAfterTheCloseLine) {
   OpenMainWindow();
   int index = IndexOf(name);
   ASSERT_GT(index, 0);
-  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + index, 0);
   PumpUntilBuffers(20, 5000);
   SendMessageA(hwnd, WM_COMMAND, 14, 0);
   SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stopping a closed device again summarises nothing
@@ -295,9 +295,9 @@ TEST_F(MainWindowTest, AFailedStartShowsNoFigureOfThePreviousDevice) {
   int badIndex = IndexOf(bad);
   ASSERT_GT(goodIndex, 0);
   ASSERT_GT(badIndex, 0);
-  SendMessageA(hwnd, WM_COMMAND, 999 + goodIndex, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + goodIndex, 0);
   PumpUntilBuffers(20, 5000);
-  SendMessageA(hwnd, WM_COMMAND, 999 + badIndex, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + badIndex, 0);
   ASSERT_TRUE(LogHas("OPEN ASIO DEVICE: Error"));
 
   char header[512];
@@ -334,7 +334,7 @@ TEST_P(ShutdownTest, StopsTheTestBeforeReleasingTheLog) {
   OpenMainWindow();
   int index = IndexOf(name);
   ASSERT_GT(index, 0);
-  SendMessageA(hwnd, WM_COMMAND, 999 + index, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + index, 0);
   EXPECT_TRUE(LogHas("START ASIO DEVICE: Running"));
   Pump(500);
 

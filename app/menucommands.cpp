@@ -84,7 +84,7 @@ void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam) {
     return;
   }
   if (identifier >= CMD_ASIODRIVER_FIRST && identifier <= CMD_ASIODRIVER_LAST) {
-    SelectAsioDriver(hwnd, identifier - CMD_CONTROLPANEL);
+    SelectAsioDriver(hwnd, identifier - (CMD_ASIODRIVER_FIRST - 1));
     return;
   }
   if (identifier >= CMD_WINDEVICE_FIRST && identifier <= CMD_WINDEVICE_LAST) {
@@ -131,8 +131,8 @@ static void Check(HMENU menu, int identifier, bool checked) {
 void UpdateMenuChecks(HMENU menu) {
   const APPCONTEXT* context = &g_appContext;
   int drivers = ASIOMAN_GetEntryCount();
-  for (int identifier = CMD_ASIODRIVER_FIRST; identifier <= CMD_CONTROLPANEL + drivers; identifier++)
-    Check(menu, identifier, identifier == context->nAsioDriver + CMD_CONTROLPANEL);
+  for (int identifier = CMD_ASIODRIVER_FIRST; identifier < CMD_ASIODRIVER_FIRST + drivers; identifier++)
+    Check(menu, identifier, identifier == CMD_ASIODRIVER_FIRST - 1 + context->nAsioDriver);
   float sine = context->fSineFrequency;
   for (int k = 0; k < 4; k++) Check(menu, CMD_SINE_FIRST + k, sine == kSineFrequencies[k]);
   Check(menu, CMD_PASSTHROUGH, sine < 1.0f);

@@ -16,7 +16,7 @@ static void AppendDriverItems(HWND hwndMain) {
     WCHAR text[1024];
     // The name is at most 255 units; the record keeps it terminated.
     swprintf(text, 1024, L"ASIO: %.255ls", entry->wszName);
-    AppendMenuW(devices, MF_STRING, (UINT_PTR)(999 + i), text);
+    AppendMenuW(devices, MF_STRING, (UINT_PTR)(LOGVIEW_FIRST_DRIVER_COMMAND - 1 + i), text);
   }
 }
 
