@@ -115,11 +115,15 @@ void ReleaseAppResources(void) {
 
 void APPCONTEXT_Free(void) {
   APPCONTEXT* context = &g_appContext;
-  STATISTICS_FreeHistory(context);
+  // A driver left running at the end may still switch into the processing
+  // callback, which writes the history and reads the load tables: they stay
+  // for the rest of the process.
+  bool switchMayRun = ASIOMAN_LeftDriverRunning() != 0;
+  if (!switchMayRun) STATISTICS_FreeHistory(context);
   if (context->offscreen.hBitmap) DeleteObject((HBITMAP)context->offscreen.hBitmap);
   memset(&context->offscreen, 0, sizeof context->offscreen);
   STATUSPANEL_Release();
-  LOADFILTER_FreeBanks(context);
+  if (!switchMayRun) LOADFILTER_FreeBanks(context);
 }
 
 static void Layout(HWND hwnd, LPARAM lParam) {

@@ -19,6 +19,7 @@ typedef struct ASIOMAN_STATE {
   HRESULT hrCoInit;
   ASIOMAN_SLOT slots[ASIOMAN_MAX_SLOTS];
   int nStuckBoundMs;  // 0: ASIOMAN_STUCK_BOUND_MS
+  int bLeftDriverRunning;
 } ASIOMAN_STATE;
 
 static ASIOMAN_STATE g_asioman;
@@ -201,6 +202,7 @@ int ASIOMAN_End(void) {
     }
   }
   g_asioman.nRefCount = 0;
+  g_asioman.bLeftDriverRunning = bLeaked;
   if (bLeaked) return 0;
   RECARRAY_Free(ASIOMAN_DriverList());
   if (g_asioman.hrCoInit == S_OK || g_asioman.hrCoInit == S_FALSE) CoUninitialize();
@@ -217,6 +219,8 @@ int ASIOMAN_GetEntryCount(void) {
   RECARRAY* pList = ASIOMAN_DriverList();
   return pList->pData ? (int)pList->nCount : 0;
 }
+
+int ASIOMAN_LeftDriverRunning(void) { return g_asioman.bLeftDriverRunning; }
 
 int64_t ASIOMAN_GetCounterFrequency(void) { return g_asioman.qpcFrequency; }
 

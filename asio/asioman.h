@@ -20,6 +20,9 @@ int ASIOMAN_Init(HINSTANCE hInstance);
 // Returns the count of Init calls still unmatched; the last call stops and
 // closes every bound device, frees the list and uninitialises COM.
 int ASIOMAN_End(void);
+// 1 when the last End had to leave a driver loaded because one of its
+// callbacks was still running: whatever that callback reaches must outlive it.
+int ASIOMAN_LeftDriverRunning(void);
 
 // 0, -1 (bad index, already open, driver failure) or -100 (client refused).
 int ASIOMAN_OpenDevice(int nIndex, int nMaxInputs, int nMaxOutputs, void* pClientContext,

@@ -929,6 +929,7 @@ TEST_F(DeviceManager, EndReleasesKeptDevicesWhoseSwitchLeftAndLeaksTheOthersSayi
   leftAudio.join();
   ASIOMAN_DEVICE* pStuck = Device(Dev(1));
   EXPECT_EQ(0, ASIOMAN_End());
+  EXPECT_EQ(1, ASIOMAN_LeftDriverRunning());
   EXPECT_TRUE(left->bReleased);
   EXPECT_EQ(1, client_.Count(kClosing));
   EXPECT_FALSE(stuck->bReleased);

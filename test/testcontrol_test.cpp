@@ -18,6 +18,7 @@
 
 #include "app/txtbuffer.h"
 #include "asio/asioman.h"
+#include "asio/asioman_internal.h"
 #include "simdriver/simtest.h"
 #include "test/runfigures.h"
 #include "test/statistics.h"
@@ -86,6 +87,7 @@ class TestRunEndToEnd : public ::testing::Test {
   void TearDown() override {
     g_obeyRestarts = false;
     StopTest();
+    ASIOMAN_SetStuckBound(0);
     g_appContext.nAsioDriver = 0;
     Pump(50, nullptr);
     if (managerStarted) ASIOMAN_End();
@@ -382,8 +384,9 @@ TEST_F(TestRunEndToEnd, AKeptDeviceGetsItsSummaryAfterTheStopSequenceAndOnlyOnce
   std::vector<std::string> settings = kStereo48k;
   settings.push_back("StopNoWait=1");
   settings.push_back("BlockAt=5");
-  settings.push_back("BlockUs=16000000");
+  settings.push_back("BlockUs=2000000");
   std::string name = AddProfile("kept", settings);
+  ASIOMAN_SetStuckBound(300);
   Select(name);
   StartTest();
   const ASIOMAN_DEVICE* device = &ASIOMAN_GetEntry(g_appContext.nAsioDriver)->device;
