@@ -32,13 +32,13 @@
 #include <string>
 #include <vector>
 
+#include "app/mainwindow.h"
 #include "simdriver/simreg.h"
 #include "simdriver/simshared.h"
+#include "ui/logview.h"
 
 namespace {
 
-const char kMainClass[] = "QUORLIN0ControlPanel0MainWindow0";
-const int kLogViewId = 20;
 const DWORD kSendTimeoutMs = 60000;
 
 HWND g_hwndMain;
@@ -55,8 +55,8 @@ bool FindMain(double seconds) {
   for (;;) {
     // The window exists during its WM_CREATE; it is ready once it is shown
     // and its log view exists.
-    g_hwndMain = FindWindowA(kMainClass, NULL);
-    if (g_hwndMain && IsWindowVisible(g_hwndMain) && GetDlgItem(g_hwndMain, kLogViewId)) return true;
+    g_hwndMain = FindWindowA(APP_MAIN_CLASS, NULL);
+    if (g_hwndMain && IsWindowVisible(g_hwndMain) && GetDlgItem(g_hwndMain, LOGVIEW_CONTROL_ID)) return true;
     if ((int32_t)(GetTickCount() - deadline) >= 0) return false;
     Sleep(50);
   }
@@ -65,7 +65,7 @@ bool FindMain(double seconds) {
 bool EnsureMain() { return (g_hwndMain && IsWindow(g_hwndMain)) || FindMain(30.0); }
 
 std::string ReadLog() {
-  HWND view = GetDlgItem(g_hwndMain, kLogViewId);
+  HWND view = GetDlgItem(g_hwndMain, LOGVIEW_CONTROL_ID);
   if (!view) return std::string();
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutA(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &length)) return std::string();
@@ -262,7 +262,7 @@ bool SendCommand(int id, LPARAM lParam) {
 
 bool WaitGone(double seconds) {
   DWORD deadline = GetTickCount() + (DWORD)(seconds * 1000.0);
-  while (FindWindowA(kMainClass, NULL)) {
+  while (FindWindowA(APP_MAIN_CLASS, NULL)) {
     if ((int32_t)(GetTickCount() - deadline) >= 0) return false;
     Sleep(50);
   }
@@ -292,7 +292,7 @@ int RunVerb(int argc, char** argv, int* i) {
   auto need = [&](int count) { return *i + count < argc; };
   if (verb == "find") {
     double s = ArgSeconds(argc, argv, i, 10.0);
-    return FindMain(s) ? 0 : Fail("main window (%s) not found", kMainClass);
+    return FindMain(s) ? 0 : Fail("main window (%s) not found", APP_MAIN_CLASS);
   }
   if (verb == "gone") {
     double s = ArgSeconds(argc, argv, i, 10.0);
@@ -316,7 +316,7 @@ int RunVerb(int argc, char** argv, int* i) {
             (long long)count, s);
     return 1;
   }
-  if (!EnsureMain()) return Fail("main window (%s) not found", kMainClass);
+  if (!EnsureMain()) return Fail("main window (%s) not found", APP_MAIN_CLASS);
   if (verb == "command" || verb == "post") {
     if (!need(1)) return Fail("%s needs a command identifier", verb.c_str());
     int id = (int)strtol(argv[++*i], NULL, 0);
