@@ -18,8 +18,6 @@ static_assert(std::is_same<APP_HGDIOBJ, HGDIOBJ>::value, "the context's GDI obje
 
 namespace {
 
-const char* WordSizeTag() { return sizeof(void*) == 8 ? "64Bits" : "32Bits"; }
-
 int NameLength(const ASIOMAN_DRIVERENTRY* entry) {
   return (int)BoundedLength(entry->szName, sizeof(entry->szName));
 }
@@ -55,9 +53,9 @@ void StartTest(void) {
   LogLine(context, "------------------------------------------------------");
   const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
   if (entry != NULL)
-    LogLine(context, "(%s) TEST ASIO DEVICE: %.*s", WordSizeTag(), NameLength(entry), entry->szName);
+    LogLine(context, "(%s) TEST ASIO DEVICE: %.*s", TESTCONTROL_WORDSIZE_TAG, NameLength(entry), entry->szName);
   else
-    LogLine(context, "(%s) TEST ASIO DEVICE", WordSizeTag());
+    LogLine(context, "(%s) TEST ASIO DEVICE", TESTCONTROL_WORDSIZE_TAG);
 
   int opened = ASIOMAN_OpenDevice(index, context->nIOLimit, context->nIOLimit, context, ProcessingCallback,
                                   (HWND)context->hwndMain);

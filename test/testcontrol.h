@@ -7,6 +7,9 @@
 
 #include "app/appcontext.h"
 
+// The word-size tag of the window title and the device line.
+#define TESTCONTROL_WORDSIZE_TAG (sizeof(void*) == 8 ? "64Bits" : "32Bits")
+
 // A run on g_appContext.nAsioDriver; nothing without a selected driver.
 void StartTest(void);
 // Stops and closes the selected driver, then releases what the run left.
