@@ -9,7 +9,8 @@ static const float kSineFrequencies[4] = {100.0f, 200.0f, 440.0f, 1000.0f};
 static const int kIOLimits[6] = {16, 32, 64, 128, 256, 512};
 // Load amounts in units of 128 that the menu offers.
 static const int kLoadAmounts[11] = {0, 1, 2, 3, 4, 6, 8, 12, 16, 24, 32};
-static const int kLoadBases[5] = {200, 300, 500, 600, 700};
+static const int kLoadBases[5] = {CMD_CPULOAD_BASE, CMD_FPULOAD_BASE, CMD_SINGLECOPY_BASE, CMD_PATCH_BASE,
+                                  CMD_BUSCOPY_BASE};
 
 static void Invalidate(HWND hwnd) { InvalidateRect(hwnd, NULL, TRUE); }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/appcontext.h"
+#include "app/mainwindow.h"
 #include "asio/asioman.h"
 #include "simdriver/simtest.h"
 
@@ -157,7 +158,7 @@ class ProgramTest : public ::testing::Test {
     int command = 0;
     ASIOMAN_Init(GetModuleHandleA(nullptr));
     for (int i = 1; i <= ASIOMAN_GetEntryCount(); ++i)
-      if (name == ASIOMAN_GetEntry(i)->szName) command = 999 + i;
+      if (name == ASIOMAN_GetEntry(i)->szName) command = CMD_ASIODRIVER_FIRST - 1 + i;
     ASIOMAN_End();
     EXPECT_GT(command, 0) << name;
     return command;
@@ -185,6 +186,8 @@ class ProgramTest : public ::testing::Test {
     RESULT r = Harness(verbs);
     EXPECT_EQ(r.nExit, 0u) << verbs << "\n" << r.out;
   }
+
+  static std::string Command(int identifier) { return " command " + std::to_string(identifier) + " "; }
 
   // Waits until the profile's driver has begun n more buffer switches.
   static std::string Switches(const std::string& name, int n) {
@@ -226,7 +229,7 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   IMAGE before = Shot();
   EXPECT_EQ(CountColour(before, kWhite, 1, 1, 399, 329), 398 * 328);
 
-  Expect("command " + std::to_string(command) + " wait \"^#[0-9]+ START ASIO DEVICE: Running$\" 20");
+  Expect(Command(command) + "wait \"^#[0-9]+ START ASIO DEVICE: Running$\" 20");
   Expect("wait \"^#[0-9]+ Device Is Openned. \\| Device Is Started. \\| $\" 5");
   Expect(Switches(name, 100));
   IMAGE running = Shot();
@@ -236,28 +239,28 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
     for (int y = 10; y < 30; y++) headerInk += running.At(x, y) < 0x404040;
   EXPECT_GT(headerInk, 50) << "the header line names the device";
 
-  Expect("command 14 wait \"^#[0-9]+ STOP ASIO DEVICE: " + name + "$\" 5 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  Expect(Command(CMD_STOPTEST) + "wait \"^#[0-9]+ STOP ASIO DEVICE: " + name + "$\" 5 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
   EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 440.0, 5.0);
   EXPECT_NEAR(atof(values["out1.frequency"].c_str()), 440.0, 5.0);
 
-  Expect("command 103 wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
-  Expect("command 13" + Switches(name, 100) + "command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  Expect(Command(CMD_SINE_LAST) + "wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
+  Expect(Command(CMD_RESTARTTEST) + Switches(name, 100) + Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 2);
   values = SIMTEST_ReadReport(report);
   EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 1000.0, 10.0);
 
-  Expect("command 150 wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
-  Expect("command 13" + Switches(name, 100) + "command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+  Expect(Command(CMD_PASSTHROUGH) + "wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
+  Expect(Command(CMD_RESTARTTEST) + Switches(name, 100) + Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
   values = SIMTEST_ReadReport(report);
   EXPECT_EQ(values["out0.passthrough"], "1");
   EXPECT_EQ(values["out1.passthrough"], "1");
 
-  Expect("command 151 wait \"I/O Limit: 16 / in: 2 / out: 2$\" 20");
+  Expect(Command(CMD_IOLIMIT_FIRST) + "wait \"I/O Limit: 16 / in: 2 / out: 2$\" 20");
   EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 4);
-  Expect("command 524 wait \"^#[0-9]+ DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 3072 / PATCH: 0 / BUSCPY: 0$\" 5");
+  Expect(Command(CMD_SINGLECOPY_BASE + 24) + "wait \"^#[0-9]+ DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 3072 / PATCH: 0 / BUSCPY: 0$\" 5");
 
-  Expect("command 11 gone 30");
+  Expect(Command(CMD_QUIT) + "gone 30");
   EXPECT_EQ(WaitForSingleObject(program, 20000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(program, &code);
@@ -271,7 +274,8 @@ TEST_F(ProgramTest, OverloadedBuffersDrawRedBarsToTheTop) {
   int command = CommandOf(name);
   Launch();
   // Every load at its largest: far more work than a 5.3 ms buffer holds.
-  Expect("command 232 command 332 command 532 command 632 command 732 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 40));
+  Expect(Command(CMD_CPULOAD_BASE + 32) + Command(CMD_FPULOAD_BASE + 32) + Command(CMD_SINGLECOPY_BASE + 32) +
+         Command(CMD_PATCH_BASE + 32) + Command(CMD_BUSCOPY_BASE + 32) + Command(command) + "wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 40));
   IMAGE image = Shot();
   int w = PanelWidth(image);
   EXPECT_GT(CountColour(image, kRed, 0, 10, w, 110), 100) << "red load bars";
@@ -290,7 +294,7 @@ TEST_F(ProgramTest, AStallDrawsALateBarAndThenAnEarlyOne) {
   int command = CommandOf(name);
   Launch();
   // About ten stalls within the panel's width of single-buffer columns.
-  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 480));
+  Expect(Command(command) + "wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 480));
   IMAGE image = Shot();
   int w = PanelWidth(image);
   int lateColumns = 0, pairedColumns = 0;
@@ -320,8 +324,8 @@ TEST_F(ProgramTest, ALoadTakesNoMoreIncidentsInItsFirstPassThroughTheTablesThanI
                                          "ReportFile=" + report});
   int command = CommandOf(name);
   Launch();
-  Expect("command " + std::to_string(200 + kUnits) + " command " + std::to_string(command) +
-         " wait \"START ASIO DEVICE: Running$\" 30 sleep 8000 command 14 wait \"^#[0-9]+ CLOSE DEVICE$\" 10");
+  Expect(Command(CMD_CPULOAD_BASE + kUnits) + Command(command) + "wait \"START ASIO DEVICE: Running$\" 30 sleep 8000" +
+         Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 10");
   std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
   ASSERT_GE(atoll(values["switches"].c_str()), 3 * pass + 2) << "the third pass is complete";
 
@@ -348,10 +352,10 @@ TEST_F(ProgramTest, AZoomChangeShowsAtTheNextTick) {
   int command = CommandOf(name);
   Launch();
   // More than 256 buffers of 10 ms, so the widest zoom has a whole column.
-  Expect("command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 300));
+  Expect(Command(command) + "wait \"START ASIO DEVICE: Running$\" 30" + Switches(name, 300));
   // At 100 % every stall has a column of its own.
   IMAGE single = Shot();
-  Expect("command 175 sleep 400");  // 0.35 %: 256 buffers a column
+  Expect(Command(CMD_ZOOM_LAST) + "sleep 400");  // 0.35 %: 256 buffers a column
   IMAGE grouped = Shot();
   int w = PanelWidth(single);
   int singleInk = w * 200 - CountColour(single, kWhite, 0, 115, w, 315);
