@@ -214,6 +214,11 @@ ASIOMAN_DRIVERENTRY* ASIOMAN_GetEntry(int nIndex) {
   return (ASIOMAN_DRIVERENTRY*)RECARRAY_Get(ASIOMAN_DriverList(), nIndex);
 }
 
+int ASIOMAN_IsDeviceClosed(int nIndex) {
+  const ASIOMAN_DRIVERENTRY* pEntry = ASIOMAN_GetEntry(nIndex);
+  return pEntry == NULL || pEntry->device.pDriver == NULL ? 1 : 0;
+}
+
 int ASIOMAN_GetEntryCount(void) {
   if (g_asioman.nRefCount <= 0) return 0;
   RECARRAY* pList = ASIOMAN_DriverList();

@@ -36,6 +36,11 @@ int ASIOMAN_StopDevice(int nIndex);
 int ASIOMAN_CloseDevice(int nIndex);
 // Opens the device for the panel's duration when it is not open. 0.
 int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
+// 1 when the manager holds no driver for the device: never opened, or its
+// close finished; also for a bad index. 0 while it is open, after a close
+// that kept it because a callback still ran, and after a failed open whose
+// driver the next open or close releases.
+int ASIOMAN_IsDeviceClosed(int nIndex);
 
 // The entry at a 1-based index, or null when the index is out of range.
 ASIOMAN_DRIVERENTRY* ASIOMAN_GetEntry(int nIndex);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "asio/asiodrivers.h"
-#include "asio/asioman_fakedriver.h"
+#include "asio/asioman_test_fakedriver.h"
 #include "asio/asioman_internal.h"
 #include "winaudio/recarray.h"
 
@@ -857,6 +857,7 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
       Report(Dev(0)));
   EXPECT_EQ(1, bInside.load());
   EXPECT_EQ(1, d->bOpen);
+  EXPECT_EQ(0, ASIOMAN_IsDeviceClosed(Dev(0)));
   EXPECT_NE(nullptr, d->pInputBlock);
   EXPECT_EQ(0, driver->CountCalls("disposeBuffers"));
   EXPECT_FALSE(driver->bReleased);
@@ -865,6 +866,7 @@ TEST_F(DeviceManager, ASwitchThatNeverEndsInTimeLeavesTheDeviceOpenRatherThanFre
   audio.join();
   CloseHandle(hRelease);
   EXPECT_EQ(0, ASIOMAN_CloseDevice(Dev(0))) << "a later close finishes the job";
+  EXPECT_EQ(1, ASIOMAN_IsDeviceClosed(Dev(0)));
   EXPECT_TRUE(driver->bReleased);
   EXPECT_EQ(1, client_.Count(kClosing));
 }

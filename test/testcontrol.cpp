@@ -84,7 +84,7 @@ void StopTest(void) {
     ASIOMAN_CloseDevice(index);
     // A device whose callback never returned is kept with its driver; its
     // report says what was kept, and no close line came with its summary.
-    if (entry != NULL && entry->device.pDriver != NULL) {
+    if (!ASIOMAN_IsDeviceClosed(index)) {
       LogReport(context, entry);
       RUNFIGURES_LogSummary(context);
     }
