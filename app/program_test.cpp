@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -312,25 +313,26 @@ TEST_F(ProgramTest, AStallDrawsALateBarAndThenAnEarlyOne) {
   EXPECT_GE(pairedColumns, lateColumns * 3 / 4);
 }
 
-TEST_F(ProgramTest, ALoadTakesNoMoreIncidentsInItsFirstPassThroughTheTablesThanInItsThird) {
+TEST_F(ProgramTest, ALoadTakesNoMorePageCrossingIncidentsInItsFirstPassThroughTheTablesThanInItsThird) {
   // 96 kHz / 32 samples (0.33 ms) and 512 integer filters: every filter
   // moves 128 samples a buffer, so all of them cross into a new page of their
   // tables together on every 8th buffer, and 128 first touches in one buffer
   // take longer than the buffer lasts. A pass is 4096 buffers (1.4 s).
-  const int kBufferSize = 32, kUnits = 4;
+  const int kBufferSize = 32, kUnits = 4, kBuffersAPage = 8;
   const int64_t pass = LOADFILTER_TABLE_SAMPLES / (kUnits * kBufferSize);
   std::string report = AddFile("report.txt");
   std::string name = AddProfile("Pass", {"SampleRate=96000", "PreferredBufferSize=" + std::to_string(kBufferSize),
                                          "ReportFile=" + report});
   int command = CommandOf(name);
   Launch();
-  Expect(Command(CMD_CPULOAD_BASE + kUnits) + Command(command) + "wait \"START ASIO DEVICE: Running$\" 30 sleep 8000" +
-         Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 10");
+  Expect(Command(CMD_CPULOAD_BASE + kUnits) + Command(command) + "wait \"START ASIO DEVICE: Running$\" 30" +
+         Switches(name, (int)(3 * pass + 2)) + Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 10");
   std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
   ASSERT_GE(atoll(values["switches"].c_str()), 3 * pass + 2) << "the third pass is complete";
 
-  // Incidents by pass; the frame is the buffer number in digit groups.
-  int64_t incidents[3] = {0, 0, 0};
+  // Incidents by pass and by the buffer's place between page crossings; the
+  // frame is the buffer number in digit groups.
+  int64_t incidents[3][kBuffersAPage] = {};
   std::string log = Harness("log").out;
   const std::string marker = "Incident on frame ";
   for (size_t at = log.find(marker); at != std::string::npos; at = log.find(marker, at + 1)) {
@@ -338,12 +340,24 @@ TEST_F(ProgramTest, ALoadTakesNoMoreIncidentsInItsFirstPassThroughTheTablesThanI
     for (size_t i = at + marker.size(); i < log.size() && log[i] != ' '; i++)
       if (log[i] >= '0' && log[i] <= '9') frame = frame * 10 + (log[i] - '0');
     int64_t p = (frame - 1) / pass;
-    if (p < 3) incidents[p]++;
+    if (p < 3) incidents[p][frame % kBuffersAPage]++;
   }
-  // First touches would add an incident on every 8th buffer of the first
-  // pass alone (512); scheduling noise on a busy machine reaches any pass, so
-  // the first may exceed the third by 1/16 of a pass's buffers (256).
-  EXPECT_LE(incidents[0], incidents[2] + pass / 16) << "incidents in the second pass: " << incidents[1];
+  // Scheduling noise on a busy machine reaches every place alike and any
+  // pass; first touches would add an incident at one place on all 512 page
+  // crossings of the first pass alone. So the place with the most incidents
+  // may lead the mean of the others by no more in the first pass than in the
+  // third, give or take 1/4 of the crossings.
+  int64_t lead[3];
+  for (int p = 0; p < 3; p++) {
+    int64_t most = 0, all = 0;
+    for (int64_t n : incidents[p]) {
+      most = std::max(most, n);
+      all += n;
+    }
+    lead[p] = most - (all - most) / (kBuffersAPage - 1);
+  }
+  EXPECT_LE(lead[0], lead[2] + pass / kBuffersAPage / 4)
+      << "lead in the second pass: " << lead[1];
 }
 
 TEST_F(ProgramTest, AZoomChangeShowsAtTheNextTick) {
