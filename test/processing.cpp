@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "app/appcontext.h"
 #include "test/loadgen.h"
 #include "test/reports.h"
 #include "test/runfigures.h"

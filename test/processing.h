@@ -6,8 +6,9 @@
 
 #include <stdint.h>
 
-#include "app/appcontext.h"
 #include "asio/asioman_types.h"
+
+struct APPCONTEXT;
 
 int ProcessingCallback(void* context, ASIOMAN_DEVICE* device, uint32_t order, intptr_t param1, intptr_t param2);
 

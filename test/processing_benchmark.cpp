@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/appcontext.h"
 #include "app/txtbuffer.h"
 #include "test/loadgen.h"
 #include "test/pagefaults.h"

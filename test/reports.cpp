@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/appcontext.h"
 #include "app/textline.h"
 #include "app/txtbuffer.h"
 

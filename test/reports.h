@@ -7,8 +7,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/appcontext.h"
 #include "asio/asioman_types.h"
+#include "test/statistics.h"
+
+struct APPCONTEXT;
 
 // The published name of an ASIO sample type, or null when it has none.
 const char* ASIOSampleTypeName(int32_t type);

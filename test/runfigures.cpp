@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "app/appcontext.h"
 #include "app/txtbuffer.h"
 #include "test/reports.h"
 

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "app/appcontext.h"
+struct APPCONTEXT;
 
 // "hh:mm:ss" between two counter times, hours not limited to two digits;
 // 00:00:00 without a frequency or when last is before first.

@@ -2,6 +2,8 @@
 
 #include <math.h>
 
+#include "app/appcontext.h"
+
 const int32_t STATUSPANEL_ZoomTable[STATUSPANEL_ZOOM_ENTRIES] = {-128, -64, -32, -16, -8, -4, -2, 1,
                                                                  2,    4,   8,   16,  32, 64, 128, 256};
 

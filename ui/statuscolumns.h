@@ -5,8 +5,10 @@
 
 #include <stdint.h>
 
-#include "app/appcontext.h"
+#include "test/statistics.h"
 #include "ui/qz2ctl_index.h"
+
+struct APPCONTEXT;
 
 enum { STATUSPANEL_ZOOM_ENTRIES = 16 };
 

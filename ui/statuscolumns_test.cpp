@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/appcontext.h"
 #include "gtest/gtest.h"
 
 namespace {
