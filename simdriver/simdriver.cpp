@@ -178,7 +178,7 @@ class SimDriver final : public IASIO {
   void StreamLoop();
   void HelperLoop();
   void ChooseWait();
-  void Pause(double ticks);
+  bool Pause(double ticks);
   int WaitUntil(double deadline);
   double JitterTicks();
   void FillInputs(int index);
@@ -738,22 +738,25 @@ DWORD WINAPI SimDriver::HelperThread(void* self) {
   return 0;
 }
 
-void SimDriver::Pause(double ticks) {
+// false when the wait was too short for the kind and it only yielded.
+bool SimDriver::Pause(double ticks) {
   LARGE_INTEGER due;
   due.QuadPart = -(LONGLONG)(ticks * 1e7 / (double)nFrequency_);  // relative, in 100 ns
   if (nWaitKind_ == WAIT_TIMER && SetWaitableTimer(hTimer_, &due, 0, nullptr, nullptr, FALSE)) {
     WaitForSingleObject(hTimer_, (DWORD)(-due.QuadPart / 10000) + 100);
-    return;
+    return true;
   }
   if (nWaitKind_ == WAIT_DELAY) {
     pfnDelay_(FALSE, &due);
-    return;
+    return true;
   }
   DWORD ms = (DWORD)(-due.QuadPart / 10000);
-  if (ms > 0)
-    Sleep(ms);
-  else
+  if (ms == 0) {
     SwitchToThread();
+    return false;
+  }
+  Sleep(ms);
+  return true;
 }
 
 // Times a short sleep of each kind the system offers and keeps the one that
@@ -785,7 +788,8 @@ void SimDriver::ChooseWait() {
   nWaitKind_ = bestKind;
   const double period = (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_;
   fSpinMin_ = (double)nFrequency_ / 50000.0;  // 20 us
-  fSpinMax_ = std::min(period / 2, (double)nFrequency_ / 2000.0);  // 500 us: the spin costs the host CPU
+  // 500 us, or what a coarse wait needs: the spin costs the host CPU.
+  fSpinMax_ = std::min(period / 2, std::max((double)nFrequency_ / 2000.0, 1.5 * best));
   fSpinStep_ = (double)nFrequency_ / 100000.0;  // 10 us
   fSpinTicks_ = std::min(fSpinMax_, std::max(fSpinMin_, 2 * best));
 }
@@ -805,7 +809,7 @@ int SimDriver::WaitUntil(double deadline) {
       continue;
     }
     if (sleep > longest) sleep = longest;
-    Pause(sleep);
+    if (!Pause(sleep)) continue;
     // The spin settles where about one sleep in ten wakes later than it:
     // regular wakes without spinning through whole buffers.
     double late = (double)Qpc() - (now + sleep);
