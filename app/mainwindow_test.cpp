@@ -11,8 +11,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/txtbuffer.h"
@@ -248,6 +250,50 @@ TEST_F(MainWindowTest, ATickCopiesTheLogOnlyAfterItChanged) {
   SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
   GetWindowTextA(view, text, sizeof text);
   EXPECT_STREQ(text, g_appContext.log.pText);
+}
+
+// Lines arrive from a second thread while the ticks run, up to and past the
+// overflow notice; the view then holds the log byte for byte, the notice
+// included, with the caret on its last line.
+TEST_F(MainWindowTest, TheViewKeepsUpWithLinesFromAnotherThreadUntilTheLogIsFull) {
+  OpenMainWindow();
+  HWND view = (HWND)g_appContext.hLogView;
+  TXTBUFFER* log = &g_appContext.log;
+  std::atomic<bool> done(false);
+  std::thread writer([log, &done] {
+    int refused = 0;
+    for (int i = 0; refused < 3; i++) {
+      std::string text(10 + i % 7 * 23, (char)('a' + i % 26));
+      if (i % 50 == 0) text += "\nsecond line";  // driver messages carry bare line feeds
+      if (TXTBUFFER_AddLine(log, text.c_str(), "\r\n") != 0) refused++;
+      // Every few hundred lines, let a tick start before going on, so that
+      // lines also arrive while it copies.
+      DWORD end = GetTickCount() + 10000;
+      while (i % 300 == 299 && log->bChanged.load() && (int)(end - GetTickCount()) > 0) std::this_thread::yield();
+    }
+    done = true;
+  });
+  DWORD end = GetTickCount() + 120000;
+  while (!done && (int)(end - GetTickCount()) > 0) {
+    SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+    Pump(1);
+  }
+  writer.join();
+  ASSERT_TRUE(done);
+  SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+  Pump(1);
+
+  ASSERT_EQ(log->bFull, 1);
+  std::string expected(log->pText);
+  ASSERT_EQ(expected.find("****** Not Enough Memory"), (size_t)log->nUsed);
+  std::vector<char> text(expected.size() + 2);
+  LRESULT copied = SendMessageA(view, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)text.data());
+  EXPECT_TRUE(std::string(text.data(), (size_t)copied) == expected) << "the view differs from the log";
+  DWORD start = 0, stop = 0;
+  SendMessageA(view, EM_GETSEL, (WPARAM)&start, (LPARAM)&stop);
+  EXPECT_EQ(start, (DWORD)expected.size());
+  EXPECT_EQ(stop, (DWORD)expected.size());
+  EXPECT_EQ(SendMessageA(view, EM_LINEFROMCHAR, (WPARAM)-1, 0), SendMessageA(view, EM_GETLINECOUNT, 0, 0) - 1);
 }
 
 TEST_F(MainWindowTest, ARenderEndpointCommandNamesTheEndpointOrNothing) {

@@ -1,8 +1,9 @@
 // Cost of one refresh tick of the main window (status panel, then the log
-// view) in the worst case the program meets: a log of about 1 MiB that
-// changed since the last tick, and the widest zoom (256 buffers a column)
+// view) in the worst case the program meets: a log of about 1 MiB that gains
+// 100 lines between two ticks, and the widest zoom (256 buffers a column)
 // over a 1 900-pixel panel with a full history ring. Prints the mean and the
-// worst tick beside the 100 ms period. Runs the real window in process.
+// worst tick beside the 100 ms period, and the one-time first fill of the
+// whole log beside them. Runs the real window in process.
 #include <windows.h>
 
 #include <stdio.h>
@@ -16,15 +17,19 @@
 
 static double Milliseconds(LONGLONG ticks, LONGLONG frequency) { return 1000.0 * (double)ticks / (double)frequency; }
 
-static void FillLog(APPCONTEXT* context) {
+static void AddIncidentLines(APPCONTEXT* context, int count) {
+  static int n;
   char line[128];
-  int n = 0;
-  while (context->log.nUsed < TXTBUFFER_CAPACITY - 4096) {
-    snprintf(line, sizeof line, "Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles", n / 1000,
+  for (int i = 0; i < count; i++, n++) {
+    snprintf(line, sizeof line, "Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles", n / 1000 % 1000,
              n % 1000);
     TXTBUFFER_AddLine(&context->log, line, "\r\n");
-    n++;
   }
+}
+
+// Leaves room for every tick of the run to add its lines.
+static void FillLog(APPCONTEXT* context, int room) {
+  while (context->log.nUsed < TXTBUFFER_CAPACITY - room) AddIncidentLines(context, 1);
 }
 
 static void FillHistory(APPCONTEXT* context) {
@@ -37,24 +42,43 @@ static void FillHistory(APPCONTEXT* context) {
   context->nHistoryWrite = context->nHistorySize - 1;
 }
 
-static double TimeTicks(HWND hwnd, int count, bool changeLog, double* worst) {
-  LARGE_INTEGER frequency, t0, t1;
-  QueryPerformanceFrequency(&frequency);
-  double total = 0.0;
-  *worst = 0.0;
-  for (int i = 0; i < count; i++) {
-    if (changeLog) g_appContext.log.bChanged = 1;
-    QueryPerformanceCounter(&t0);
-    SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
-    // The scroll to the last line that the refresh posts belongs to its cost.
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    QueryPerformanceCounter(&t1);
-    double ms = Milliseconds(t1.QuadPart - t0.QuadPart, frequency.QuadPart);
-    total += ms;
-    if (ms > *worst) *worst = ms;
-  }
-  return total / count;
+enum { LINES_PER_TICK = 100, CHANGED_TICKS = 5 };
+
+// The scroll to the last line that the refresh posts belongs to its cost.
+static void DispatchPending(void) {
+  MSG msg;
+  while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+struct TIMING {
+  LARGE_INTEGER frequency;
+  double total, worst;
+  int count;
+};
+
+static void Measure(TIMING* timing, void (*step)(HWND), HWND hwnd) {
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  step(hwnd);
+  DispatchPending();
+  QueryPerformanceCounter(&t1);
+  double ms = Milliseconds(t1.QuadPart - t0.QuadPart, timing->frequency.QuadPart);
+  timing->total += ms;
+  if (ms > timing->worst) timing->worst = ms;
+  timing->count++;
+}
+
+static void Tick(HWND hwnd) { SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0); }
+static void PaintPanel(HWND hwnd) {
+  HDC hdc = GetDC(hwnd);
+  STATUSPANEL_Paint(hdc);
+  ReleaseDC(hwnd, hdc);
+}
+static void RefreshLogView(HWND) { LOGVIEW_Refresh(); }
+
+static void Print(const char* what, const TIMING* timing) {
+  double mean = timing->total / timing->count;
+  printf("%-44s mean %8.2f ms, worst %8.2f ms (%.1f %% of the 100 ms period)\n", what, mean, timing->worst, mean);
 }
 
 int main(void) {
@@ -64,42 +88,54 @@ int main(void) {
   HWND hwnd = CreateMainWindow(instance, "refresh benchmark");
   if (!hwnd) return 1;
   SetWindowPos(hwnd, NULL, 0, 0, 1940, 900, SWP_NOMOVE | SWP_NOZORDER);
+  // Every tick measured is one this program sends.
+  KillTimer(hwnd, IDT_REFRESH);
   APPCONTEXT* context = &g_appContext;
   context->nPanelWidth = 1900;
   context->nZoom = 15;
   context->nPerfFrequency = 10000000;
   context->nPerfPerBuffer = 100000;
-  FillLog(context);
   FillHistory(context);
-  // One tick takes the filled log and creates the panel's bitmap.
-  SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
-  MSG pending;
-  while (PeekMessageA(&pending, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&pending);
-
-  const int count = 20;
-  double worst;
-  double unchanged = TimeTicks(hwnd, count, false, &worst);
-  printf("log %d bytes, panel %d px at %d buffers a column\n", (int)context->log.nUsed, (int)context->nPanelWidth, 256);
-  printf("tick, log unchanged: mean %.2f ms, worst %.2f ms (%.1f %% of the 100 ms period)\n", unchanged, worst,
-         unchanged);
-  double changed = TimeTicks(hwnd, 5, true, &worst);
-  printf("tick, log changed:   mean %.2f ms, worst %.2f ms (%.1f %% of the 100 ms period)\n", changed, worst, changed);
-  LARGE_INTEGER frequency, t0, t1;
-  QueryPerformanceFrequency(&frequency);
-  HDC hdc = GetDC(hwnd);
-  QueryPerformanceCounter(&t0);
-  for (int i = 0; i < count; i++) STATUSPANEL_Paint(hdc);
-  QueryPerformanceCounter(&t1);
-  ReleaseDC(hwnd, hdc);
-  printf("status panel alone: mean %.2f ms\n", Milliseconds(t1.QuadPart - t0.QuadPart, frequency.QuadPart) / count);
-  QueryPerformanceCounter(&t0);
-  for (int i = 0; i < 3; i++) {
-    g_appContext.log.bChanged = 1;
-    LOGVIEW_Refresh();
+  // One tick creates the panel's bitmap.
+  Tick(hwnd);
+  DispatchPending();
+  TIMING small = {};
+  QueryPerformanceFrequency(&small.frequency);
+  // The baseline: the same appends to a log that has only just begun.
+  for (int i = 0; i < CHANGED_TICKS; i++) {
+    AddIncidentLines(context, LINES_PER_TICK);
+    Measure(&small, RefreshLogView, hwnd);
   }
-  QueryPerformanceCounter(&t1);
-  printf("log view alone (SetWindowTextA of the whole log): mean %.2f ms\n",
-         Milliseconds(t1.QuadPart - t0.QuadPart, frequency.QuadPart) / 3);
+  FillLog(context, 2 * CHANGED_TICKS * LINES_PER_TICK * 96);
+  HWND view = (HWND)context->hLogView;
+  TIMING first = small;
+  first.total = first.worst = 0.0;
+  first.count = 0;
+  TIMING unchanged = first, changed = first, panel = first, append = first;
+  // A view that holds no prefix of the log takes the whole text at once.
+  SetWindowTextA(view, "");
+  context->log.bChanged = 1;
+  Measure(&first, RefreshLogView, hwnd);
+  printf("log %d bytes, panel %d px at %d buffers a column\n", (int)context->log.nUsed, (int)context->nPanelWidth, 256);
+  for (int i = 0; i < 20; i++) Measure(&unchanged, Tick, hwnd);
+  for (int i = 0; i < 20; i++) Measure(&panel, PaintPanel, hwnd);
+  for (int i = 0; i < CHANGED_TICKS; i++) {
+    AddIncidentLines(context, LINES_PER_TICK);
+    Measure(&changed, Tick, hwnd);
+  }
+  for (int i = 0; i < CHANGED_TICKS; i++) {
+    AddIncidentLines(context, LINES_PER_TICK);
+    Measure(&append, RefreshLogView, hwnd);
+  }
+  Print("tick, log unchanged", &unchanged);
+  Print("status panel alone", &panel);
+  Print("tick, 100 lines added", &changed);
+  Print("log view alone, 100 lines added", &append);
+  Print("log view alone, 100 lines added to a new log", &small);
+  Print("log view alone, first fill of the whole log", &first);
+  int length = (int)SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  printf("log %d bytes at the end, view %d characters%s\n", (int)context->log.nUsed, length,
+         length == (int)context->log.nUsed && !context->log.bFull ? "" : " (differ: the figures are wrong)");
   PostMessageA(hwnd, WM_COMMAND, CMD_QUIT, 0);
   MSG msg;
   while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);

@@ -133,6 +133,19 @@ void TXTBUFFER_Free(TXTBUFFER* buffer) {
   TXTBUFFER_Unlock(buffer);
 }
 
+int32_t TXTBUFFER_GetLength(TXTBUFFER* buffer) {
+  if (!buffer) return 0;
+  TXTBUFFER_Lock(buffer);
+  int32_t length = 0;
+  if (buffer->pText) {
+    // The notice lies past nUsed, ended by its own zero.
+    size_t room = (size_t)buffer->nMax + TXTBUFFER_HEADROOM - (size_t)buffer->nUsed;
+    length = buffer->nUsed + (buffer->bFull ? (int32_t)strnlen(buffer->pText + buffer->nUsed, room) : 0);
+  }
+  TXTBUFFER_Unlock(buffer);
+  return length;
+}
+
 enum { FORMAT_WORK_SIZE = 200 };
 
 void FormatGroupedInt64(int64_t value, char* out, int minDigits) {

@@ -24,6 +24,10 @@ void TXTBUFFER_Init(TXTBUFFER* buffer);
 int TXTBUFFER_Reset(TXTBUFFER* buffer);
 int TXTBUFFER_AddLine(TXTBUFFER* buffer, const char* text, const char* lineEnd);
 void TXTBUFFER_Free(TXTBUFFER* buffer);
+// Characters of the terminated text: every stored line and, once the buffer
+// is full, the overflow notice after them. Every character below it is
+// written and never changes again, so a reader may copy them.
+int32_t TXTBUFFER_GetLength(TXTBUFFER* buffer);
 
 // Sign and digit groups of three separated by '.', padded with zeros to
 // minDigits digits (at most FORMATGROUPED_MAX_DIGITS, so the text always fits).

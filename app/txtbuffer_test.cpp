@@ -52,6 +52,7 @@ TEST_F(TextLog, NumbersEachLineAndEndsItWithCrLf) {
   EXPECT_EQ(log.bChanged, 1);
   EXPECT_EQ(log.nLines, 1);
   EXPECT_EQ(log.nUsed, int(Text().size()));
+  EXPECT_EQ(TXTBUFFER_GetLength(&log), log.nUsed);
   EXPECT_EQ(Add(""), 0);
   EXPECT_EQ(Text(), "#0001 Test started\r\n#0002 \r\n");
 }
@@ -91,6 +92,7 @@ TEST_F(TextLog, OverflowWritesTheNoticeOnceAndRefusesEveryLaterLine) {
   EXPECT_EQ(log.bFull, 1);
   EXPECT_EQ(log.bChanged, 1);
   EXPECT_EQ(std::string(log.pText + used), Notice(used));
+  EXPECT_EQ(TXTBUFFER_GetLength(&log), used + int(Notice(used).size())) << "the notice belongs to the text";
   EXPECT_LE(used + Notice(used).size() + 1, size_t(log.nMax + TXTBUFFER_HEADROOM));
   // The refused line took no number.
   char next[32];
@@ -126,6 +128,7 @@ TEST(TextLogWithoutBlock, RefusesEveryLineAndNeverSignalsAChange) {
   EXPECT_EQ(TXTBUFFER_AddLine(&log, "lost", "\r\n"), -2);
   EXPECT_EQ(log.bChanged, 0);
   EXPECT_EQ(log.nLines, 0);
+  EXPECT_EQ(TXTBUFFER_GetLength(&log), 0);
   TXTBUFFER_Free(&log);
   EXPECT_EQ(TXTBUFFER_Reset(nullptr), -1);
 }

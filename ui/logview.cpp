@@ -1,10 +1,16 @@
 #include "ui/logview.h"
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "app/appcontext.h"
 #include "asio/asioman.h"
+
+// Characters of the log that the view holds, always a prefix of the log. The
+// control's own length says whether it still holds them.
+static int32_t s_nHeld;
 
 static void AppendDriverItems(HWND hwndMain) {
   HMENU devices = GetSubMenu(GetMenu(hwndMain), 1);
@@ -29,6 +35,7 @@ void LOGVIEW_Create(HWND hwndMain) {
                               0, context->nPanelHeight + 100, 300, 300, hwndMain, (HMENU)(INT_PTR)LOGVIEW_CONTROL_ID,
                               instance, NULL);
   context->hLogView = view;
+  s_nHeld = 0;
   if (view) {
     // The whole log can pass the edit control's default limit of 32 767.
     SendMessageA(view, EM_SETLIMITTEXT, 0, 0);
@@ -46,12 +53,39 @@ void LOGVIEW_Resize(int clientWidth, int clientHeight) {
                SWP_SHOWWINDOW | SWP_NOMOVE);
 }
 
+// Appending costs what the new text costs; replacing the whole text makes the
+// control lay out up to 1 MiB again, so that happens only when the view does
+// not hold a prefix of the log (the first fill, or its text was changed).
+static void ShowText(HWND view, const char* log, int32_t length) {
+  int32_t held = s_nHeld;
+  bool prefix = held <= length && SendMessageA(view, WM_GETTEXTLENGTH, 0, 0) == (LRESULT)held;
+  int32_t from = prefix ? held : 0;
+  if (prefix && from == length) return;
+  // A terminated copy: lines appended meanwhile run on past length.
+  char* text = (char*)malloc((size_t)(length - from) + 1);
+  if (!text) {
+    g_appContext.log.bChanged.store(1);  // try again at the next tick
+    return;
+  }
+  memcpy(text, log + from, (size_t)(length - from));
+  text[length - from] = 0;
+  if (prefix) {
+    SendMessageA(view, EM_SETSEL, (WPARAM)from, (LPARAM)from);
+    SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)text);
+  } else {
+    SetWindowTextA(view, text);
+    SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
+  }
+  free(text);
+  s_nHeld = length;
+  PostMessageA(view, WM_VSCROLL, SB_BOTTOM, 0);
+}
+
 void LOGVIEW_Refresh(void) {
   APPCONTEXT* context = &g_appContext;
   // Clear before reading: a line appended during the copy sets it again and
   // shows at the next tick.
   if (!context->log.bChanged.exchange(0)) return;
-  if (!context->log.pText) return;
-  SetWindowTextA(context->hLogView, context->log.pText);
-  PostMessageA(context->hLogView, WM_VSCROLL, SB_BOTTOM, 0);
+  if (!context->log.pText || !context->hLogView) return;
+  ShowText((HWND)context->hLogView, context->log.pText, TXTBUFFER_GetLength(&context->log));
 }
