@@ -13,6 +13,11 @@
 //                                     wait until the simulated driver of
 //                                     that profile has begun n more buffer
 //                                     switches than when the verb began
+//   mbharness answer <seconds>        time WM_NULL round trips, one every
+//                                     10 ms, for that long or until the log
+//                                     is full; print "<n> round trips,
+//                                     slowest <ms> ms, mean <ms> ms, <k> over
+//                                     100 ms, log full|not full"
 //   mbharness sleep <milliseconds>
 //   mbharness shot <file.png>         save the client area as a PNG
 //   mbharness pixel <x> <y>           print the client pixel as RRGGBB
@@ -75,6 +80,52 @@ std::string ReadLog() {
                       &copied);
   text.back() = 0;
   return std::string(text.data());
+}
+
+// The log is full once it ends in the overflow notice, the one text without a
+// line end: the view's last line is then not empty. Asked without moving any
+// text: a reply that carries text is a load of its own on the window being
+// timed, and under Wine one of some 100 KB has ended the program.
+bool IsLogFull(bool* full) {
+  HWND view = GetDlgItem(g_hwndMain, kLogViewId);
+  DWORD_PTR end = 0, last = 0, again = 0;
+  // The text may grow between the messages: only an unchanged end counts.
+  if (!view || !SendMessageTimeoutA(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &end) ||
+      !SendMessageTimeoutA(view, EM_LINELENGTH, end, 0, SMTO_NORMAL, kSendTimeoutMs, &last) ||
+      !SendMessageTimeoutA(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &again))
+    return false;
+  *full = last > 0 && again == end;
+  return true;
+}
+
+// Times WM_NULL round trips for the given time or until the log is full;
+// false when the window stopped answering.
+bool TimeAnswers(double seconds) {
+  LARGE_INTEGER frequency, t0, t1;
+  QueryPerformanceFrequency(&frequency);
+  DWORD deadline = GetTickCount() + (DWORD)(seconds * 1000.0);
+  double slowest = 0.0, total = 0.0;
+  int count = 0, late = 0;
+  bool full = false, answered = true;
+  while ((int32_t)(GetTickCount() - deadline) < 0) {
+    DWORD_PTR result = 0;
+    QueryPerformanceCounter(&t0);
+    answered = SendMessageTimeoutA(g_hwndMain, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result) != 0;
+    QueryPerformanceCounter(&t1);
+    if (!answered) break;
+    double ms = 1000.0 * (double)(t1.QuadPart - t0.QuadPart) / (double)frequency.QuadPart;
+    if (ms > slowest) slowest = ms;
+    total += ms;
+    count++;
+    late += ms > 100.0;  // one refresh period
+    answered = IsLogFull(&full);
+    if (!answered || full) break;
+    Sleep(10);
+  }
+  printf("%d round trips, slowest %.1f ms, mean %.1f ms, %d over 100 ms, log %s\n", count, slowest,
+         count ? total / count : 0.0, late, full ? "full" : "not full");
+  fflush(stdout);
+  return answered;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -354,6 +405,11 @@ int RunVerb(int argc, char** argv, int* i) {
     printf("%d\n", CountMatches(argv[++*i]));
     fflush(stdout);
     return 0;
+  }
+  if (verb == "answer") {
+    if (!need(1)) return Fail("%s needs seconds", "answer");
+    double s = atof(argv[++*i]);
+    return TimeAnswers(s) ? 0 : Fail("%s", "the window stopped answering");
   }
   if (verb == "shot") {
     if (!need(1)) return Fail("%s needs a file name", "shot");
