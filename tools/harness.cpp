@@ -87,7 +87,7 @@ std::string ReadLog() {
 // text: a reply that carries text is a load of its own on the window being
 // timed, and under Wine one of some 100 KB has ended the program.
 bool IsLogFull(bool* full) {
-  HWND view = GetDlgItem(g_hwndMain, kLogViewId);
+  HWND view = GetDlgItem(g_hwndMain, LOGVIEW_CONTROL_ID);
   DWORD_PTR end = 0, last = 0, again = 0;
   // The text may grow between the messages: only an unchanged end counts.
   if (!view || !SendMessageTimeoutA(view, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &end) ||

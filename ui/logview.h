@@ -11,7 +11,9 @@ enum { LOGVIEW_CONTROL_ID = 20, LOGVIEW_FIRST_DRIVER_COMMAND = 1000, LOGVIEW_LAS
 
 void LOGVIEW_Create(HWND hwndMain);
 void LOGVIEW_Resize(int clientWidth, int clientHeight);
-// Copies the log into the view when it changed since the last copy.
+// When the log changed since the last tick, appends what it gained to the
+// view (the whole log when the view holds no prefix of it) and scrolls to the
+// last line.
 void LOGVIEW_Refresh(void);
 
 #endif  // MB_UI_LOGVIEW_H
