@@ -296,8 +296,8 @@ TEST_F(ProgramTest, TheWindowAnswersWithinOneRefreshPeriodWhileAnOverloadFillsTh
   Launch();
   RESULT idle = Harness("answer 3");
   // More filter work than a 2.7 ms buffer holds: every buffer logs an incident.
-  Expect("command 216 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30");
-  RESULT loaded = Harness("answer 400");
+  Expect("command 224 command " + std::to_string(command) + " wait \"START ASIO DEVICE: Running$\" 30");
+  RESULT loaded = Harness("answer 500");
   ASSERT_EQ(loaded.nExit, 0u) << loaded.out;
   int count = 0, late = 0;
   char full[16] = "";
