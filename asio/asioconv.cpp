@@ -34,9 +34,9 @@ inline uint32_t Load32(const uint8_t* p) {
 
 inline void Store32(uint8_t* p, uint32_t u) { memcpy(p, &u, 4); }
 
-void InNone(void*, int32_t*, size_t) {}
+inline void InNone(void*, int32_t*, size_t) {}
 
-void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) {
     int16_t s;
@@ -47,7 +47,7 @@ void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
 
 // Every sample but the last is read as a 4-byte word whose top byte belongs
 // to the next sample; the last one would read past the buffer.
-void InInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   size_t i = 0;
   for (; i + 1 < n; i++) pBlock[i] = SignExtend24(Load32(p + 3 * i));
@@ -55,13 +55,13 @@ void InInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
     pBlock[i] = SignExtend24((uint32_t)p[3 * i] | ((uint32_t)p[3 * i + 1] << 8) | ((uint32_t)p[3 * i + 2] << 16));
 }
 
-void InInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++, p += 3)
     pBlock[i] = SignExtend24(((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | (uint32_t)p[2]);
 }
 
-void InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i) >> 8);
 }
@@ -111,7 +111,7 @@ inline __m128i FloatsToInternal(__m128 f) {
 
 // Bit 30 is clear exactly in the floats below 2 in magnitude (NaN and the
 // infinities have it set); eight samples are checked at once.
-void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -126,9 +126,15 @@ void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
       _mm_storeu_si128((__m128i*)(pBlock + i + 4), FloatsToInternal(f1));
     }
   }
-  // The last samples go through one zero-padded vector at a time.
-  for (; i < n; i += 4) {
-    size_t nLeft = n - i < 4 ? n - i : 4;
+  for (; i + 4 <= n; i += 4) {
+    __m128 f = _mm_loadu_ps((const float*)(p + 4 * i));
+    bool bNearUnity = _mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(_mm_castps_si128(f), 1))) == 0;
+    _mm_storeu_si128((__m128i*)(pBlock + i), bNearUnity ? FloatsNearUnityToInternal(f) : FloatsToInternal(f));
+  }
+  // Only the last few samples of a length that is not a whole number of
+  // vectors go through a zero-padded one.
+  if (i < n) {
+    size_t nLeft = n - i;
     float f[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     int32_t v[4];
     memcpy(f, p + 4 * i, nLeft * 4);
@@ -137,19 +143,19 @@ void InFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
-void InInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
+inline void InInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
   const uint8_t* p = (const uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) pBlock[i] = SignExtend24(Load32(p + 4 * i));
 }
 
-void OutNothing(void*, int32_t*, size_t) {}
+inline void OutNothing(void*, int32_t*, size_t) {}
 
 template <size_t kBytes>
-void OutZero(void* pDriver, int32_t*, size_t n) {
+inline void OutZero(void* pDriver, int32_t*, size_t n) {
   memset(pDriver, 0, n * kBytes);
 }
 
-void OutInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) {
     uint16_t s = (uint16_t)((uint32_t)pBlock[i] >> 8);
@@ -159,7 +165,7 @@ void OutInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
 
 // Whole words again: the spare top byte is overwritten by the next sample,
 // and the last sample is written byte by byte so nothing past it is touched.
-void OutInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   size_t i = 0;
   for (; i + 1 < n; i++) Store32(p + 3 * i, (uint32_t)pBlock[i]);
@@ -171,7 +177,7 @@ void OutInt24LSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
-void OutInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++, p += 3) {
     uint32_t u = (uint32_t)pBlock[i];
@@ -181,14 +187,14 @@ void OutInt24MSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
-void OutInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) Store32(p + 4 * i, (uint32_t)pBlock[i] << 8);
 }
 
 // Scaling by a power of two commutes with rounding, so converting to single
 // first gives the same value as the double product rounded once.
-void OutFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++) {
     float f = (float)pBlock[i] * kFloatOutScale;
@@ -196,17 +202,38 @@ void OutFloat32LSB(void* pDriver, int32_t* pBlock, size_t n) {
   }
 }
 
-void OutInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
+inline void OutInt32LSB24(void* pDriver, int32_t* pBlock, size_t n) {
   uint8_t* p = (uint8_t*)pDriver;
   for (size_t i = 0; i < n; i++)
     Store32(p + 4 * i, (Load32(p + 4 * i) & 0xFF000000u) | ((uint32_t)pBlock[i] & 0xFFFFFFu));
 }
 
+// A run of channels through one loop, inlined, so its constants are set up
+// once a run.
+template <ASIOMAN_CONVERTFN kLoop>
+void Run(const ASIOBufferInfo* pInfos, int32_t nChannels, int32_t nHalf, int32_t* pBlock, size_t n) {
+  for (int32_t c = 0; c < nChannels; c++, pBlock += n) kLoop(pInfos[c].buffers[nHalf], pBlock, n);
+}
+
+// One channel through a run's loop.
+template <ASIOMAN_CONVERTRUNFN kRun>
+void OneChannel(void* pDriver, int32_t* pBlock, size_t n) {
+  ASIOBufferInfo info = {ASIOFalse, 0, {pDriver, pDriver}};
+  kRun(&info, 1, 0, pBlock, n);
+}
+
 struct CONVERSION {
   ASIOMAN_CONVERTFN pfnInput;
   ASIOMAN_CONVERTFN pfnOutput;
+  ASIOMAN_CONVERTRUNFN pfnInputRun;
+  ASIOMAN_CONVERTRUNFN pfnOutputRun;
   int32_t nInputError;
 };
+
+template <ASIOMAN_CONVERTFN kIn, ASIOMAN_CONVERTFN kOut>
+constexpr CONVERSION Loops(int32_t nInputError) {
+  return CONVERSION{kIn, kOut, Run<kIn>, Run<kOut>, nInputError};
+}
 
 const int kTypeCount = ASIOSTDSDInt8NER8 + 1;
 
@@ -215,37 +242,38 @@ struct CONVERSIONTABLE {
   CONVERSION rows[kTypeCount];
 
   constexpr CONVERSIONTABLE() : rows() {
-    for (int i = 0; i < kTypeCount; i++) rows[i] = CONVERSION{InNone, OutNothing, 0};
-    rows[ASIOSTInt16MSB] = CONVERSION{InNone, OutZero<2>, 4};
-    rows[ASIOSTInt24MSB] = CONVERSION{InInt24MSB, OutInt24MSB, 0};
-    rows[ASIOSTInt32MSB] = CONVERSION{InNone, OutZero<4>, 6};
-    rows[ASIOSTFloat32MSB] = CONVERSION{InNone, OutZero<4>, 7};
-    rows[ASIOSTFloat64MSB] = CONVERSION{InNone, OutZero<8>, 8};
+    for (int i = 0; i < kTypeCount; i++) rows[i] = Loops<InNone, OutNothing>(0);
+    rows[ASIOSTInt16MSB] = Loops<InNone, OutZero<2>>(4);
+    rows[ASIOSTInt24MSB] = Loops<InInt24MSB, OutInt24MSB>(0);
+    rows[ASIOSTInt32MSB] = Loops<InNone, OutZero<4>>(6);
+    rows[ASIOSTFloat32MSB] = Loops<InNone, OutZero<4>>(7);
+    rows[ASIOSTFloat64MSB] = Loops<InNone, OutZero<8>>(8);
     rows[ASIOSTInt32MSB16] = rows[ASIOSTInt32MSB18] = rows[ASIOSTInt32MSB20] = rows[ASIOSTInt32MSB24] =
-        CONVERSION{InNone, OutZero<4>, 9};
-    rows[ASIOSTInt16LSB] = CONVERSION{InInt16LSB, OutInt16LSB, 0};
-    rows[ASIOSTInt24LSB] = CONVERSION{InInt24LSB, OutInt24LSB, 0};
-    rows[ASIOSTInt32LSB] = CONVERSION{InInt32LSB, OutInt32LSB, 0};
-    rows[ASIOSTFloat32LSB] = CONVERSION{InFloat32LSB, OutFloat32LSB, 0};
-    rows[ASIOSTFloat64LSB] = CONVERSION{InNone, OutZero<8>, 2};
-    rows[ASIOSTInt32LSB16] = rows[ASIOSTInt32LSB18] = rows[ASIOSTInt32LSB20] = CONVERSION{InNone, OutZero<4>, 3};
-    rows[ASIOSTInt32LSB24] = CONVERSION{InInt32LSB24, OutInt32LSB24, 0};
+        Loops<InNone, OutZero<4>>(9);
+    rows[ASIOSTInt16LSB] = Loops<InInt16LSB, OutInt16LSB>(0);
+    rows[ASIOSTInt24LSB] = Loops<InInt24LSB, OutInt24LSB>(0);
+    rows[ASIOSTInt32LSB] = Loops<InInt32LSB, OutInt32LSB>(0);
+    rows[ASIOSTFloat32LSB] = Loops<InFloat32LSB, OutFloat32LSB>(0);
+    rows[ASIOSTFloat64LSB] = Loops<InNone, OutZero<8>>(2);
+    rows[ASIOSTInt32LSB16] = rows[ASIOSTInt32LSB18] = rows[ASIOSTInt32LSB20] = Loops<InNone, OutZero<4>>(3);
+    rows[ASIOSTInt32LSB24] = Loops<InInt32LSB24, OutInt32LSB24>(0);
   }
 };
 
 constexpr CONVERSIONTABLE g_table;
-constexpr CONVERSION kUnknown = {InNone, OutNothing, 0};
+constexpr CONVERSION kUnknown = Loops<InNone, OutNothing>(0);
 
 #if defined(MB_ASIOCONV_AVX2)
+template <ASIOMAN_CONVERTRUNFN kIn, ASIOMAN_CONVERTRUNFN kOut>
+constexpr CONVERSION Avx2Loops() {
+  return CONVERSION{OneChannel<kIn>, OneChannel<kOut>, kIn, kOut, 0};
+}
+
 constexpr CONVERSIONTABLE WithAvx2Loops(CONVERSIONTABLE t) {
-  t.rows[ASIOSTInt16LSB].pfnInput = ASIOMAN_Avx2InInt16LSB;
-  t.rows[ASIOSTInt16LSB].pfnOutput = ASIOMAN_Avx2OutInt16LSB;
-  t.rows[ASIOSTInt32LSB].pfnInput = ASIOMAN_Avx2InInt32LSB;
-  t.rows[ASIOSTInt32LSB].pfnOutput = ASIOMAN_Avx2OutInt32LSB;
-  t.rows[ASIOSTFloat32LSB].pfnInput = ASIOMAN_Avx2InFloat32LSB;
-  t.rows[ASIOSTFloat32LSB].pfnOutput = ASIOMAN_Avx2OutFloat32LSB;
-  t.rows[ASIOSTInt32LSB24].pfnInput = ASIOMAN_Avx2InInt32LSB24;
-  t.rows[ASIOSTInt32LSB24].pfnOutput = ASIOMAN_Avx2OutInt32LSB24;
+  t.rows[ASIOSTInt16LSB] = Avx2Loops<ASIOMAN_Avx2InInt16LSB, ASIOMAN_Avx2OutInt16LSB>();
+  t.rows[ASIOSTInt32LSB] = Avx2Loops<ASIOMAN_Avx2InInt32LSB, ASIOMAN_Avx2OutInt32LSB>();
+  t.rows[ASIOSTFloat32LSB] = Avx2Loops<ASIOMAN_Avx2InFloat32LSB, ASIOMAN_Avx2OutFloat32LSB>();
+  t.rows[ASIOSTInt32LSB24] = Avx2Loops<ASIOMAN_Avx2InInt32LSB24, ASIOMAN_Avx2OutInt32LSB24>();
   return t;
 }
 
@@ -305,8 +333,20 @@ ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS loops, ASIOSampleT
   return Row(loops, type).pfnOutput;
 }
 
+ASIOMAN_CONVERTRUNFN ASIOMAN_GetInputRunOf(ASIOMAN_LOOPS loops, ASIOSampleType type) {
+  return Row(loops, type).pfnInputRun;
+}
+
+ASIOMAN_CONVERTRUNFN ASIOMAN_GetOutputRunOf(ASIOMAN_LOOPS loops, ASIOSampleType type) {
+  return Row(loops, type).pfnOutputRun;
+}
+
 ASIOMAN_CONVERTFN ASIOMAN_GetInputConversion(ASIOSampleType type) { return Row(RunningLoops(), type).pfnInput; }
 
 ASIOMAN_CONVERTFN ASIOMAN_GetOutputConversion(ASIOSampleType type) { return Row(RunningLoops(), type).pfnOutput; }
 
 int32_t ASIOMAN_GetInputConversionError(ASIOSampleType type) { return Row(ASIOMAN_LOOPS_BASELINE, type).nInputError; }
+
+ASIOMAN_CONVERTRUNFN ASIOMAN_GetInputRun(ASIOSampleType type) { return Row(RunningLoops(), type).pfnInputRun; }
+
+ASIOMAN_CONVERTRUNFN ASIOMAN_GetOutputRun(ASIOSampleType type) { return Row(RunningLoops(), type).pfnOutputRun; }

@@ -81,24 +81,24 @@ void BM_Switch(benchmark::State& state, ASIOSampleType type) {
   RunSwitch(state, f);
 }
 
-void UseLoops(SwitchFixture& f, ASIOMAN_CONVERTFN pfnInput, ASIOMAN_CONVERTFN pfnOutput) {
+void UseLoops(SwitchFixture& f, ASIOMAN_CONVERTRUNFN pfnInput, ASIOMAN_CONVERTRUNFN pfnOutput) {
   ASIOMAN_DEVICE* d = f.device.get();
-  for (int32_t i = 0; i < d->nInputs + d->nOutputs; i++) d->pfnConvert[i] = i < d->nInputs ? pfnInput : pfnOutput;
+  for (int32_t r = 0; r < d->nInputRuns + d->nOutputRuns; r++)
+    d->conversionRuns[r].pfnConvert = r < d->nInputRuns ? pfnInput : pfnOutput;
 }
 
 // The same switch through the x86-64 baseline loops, which run where the CPU lacks AVX2.
 void BM_SwitchBaselineLoops(benchmark::State& state, ASIOSampleType type) {
   SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
-  UseLoops(f, ASIOMAN_GetInputConversionOf(ASIOMAN_LOOPS_BASELINE, type),
-           ASIOMAN_GetOutputConversionOf(ASIOMAN_LOOPS_BASELINE, type));
+  UseLoops(f, ASIOMAN_GetInputRunOf(ASIOMAN_LOOPS_BASELINE, type), ASIOMAN_GetOutputRunOf(ASIOMAN_LOOPS_BASELINE, type));
   RunSwitch(state, f);
 }
 
-// The switch's fixed cost: the statistics step and one call per channel to
-// loops that convert nothing (those of a DSD type).
+// The switch's fixed cost: the statistics step and one call per run of
+// channels to loops that convert nothing (those of a DSD type).
 void BM_SwitchFixedCost(benchmark::State& state, ASIOSampleType type) {
   SwitchFixture f(type, (int32_t)state.range(0), (int32_t)state.range(1));
-  UseLoops(f, ASIOMAN_GetInputConversion(ASIOSTDSDInt8LSB1), ASIOMAN_GetOutputConversion(ASIOSTDSDInt8LSB1));
+  UseLoops(f, ASIOMAN_GetInputRun(ASIOSTDSDInt8LSB1), ASIOMAN_GetOutputRun(ASIOSTDSDInt8LSB1));
   RunSwitch(state, f);
 }
 

@@ -66,6 +66,12 @@ typedef struct ASIOMAN_TIMING {
 
 struct ASIOMAN_DEVICE;
 
+// Consecutive channels of one direction and one conversion, converted in one call.
+typedef struct ASIOMAN_CONVERSIONRUN {
+  ASIOMAN_CONVERTRUNFN pfnConvert;
+  int32_t nChannels;
+} ASIOMAN_CONVERSIONRUN;
+
 // Client callback: (context, device, order, param1, param2).
 typedef int (*ASIOMAN_CLIENTCALLBACK)(void* pContext, struct ASIOMAN_DEVICE* pDevice, uint32_t nOrder,
                                       intptr_t param1, intptr_t param2);
@@ -99,8 +105,10 @@ typedef struct ASIOMAN_DEVICE {
   ASIOMAN_CLIENTCALLBACK pfnClient;
   void* pClientContext;
   // Chosen at prepare from channelInfos, in bufferInfos order, so the switch
-  // never branches on a sample type.
-  ASIOMAN_CONVERTFN pfnConvert[ASIOMAN_MAX_BUFFERS];
+  // never branches on a sample type: the inputs' runs of channels of one
+  // type, then the outputs'.
+  ASIOMAN_CONVERSIONRUN conversionRuns[ASIOMAN_MAX_BUFFERS];
+  int32_t nInputRuns, nOutputRuns;
   int32_t nConversionError;  // last input channel's error code, 0 = none
   // 1 once a wait gave up on a switch that ran past the bound; until that
   // switch has left, later waits of the device only look, so one stuck

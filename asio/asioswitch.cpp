@@ -2,33 +2,68 @@
 
 #include <stddef.h>
 
+namespace {
+
+// Appends a channel's loop to the last run from nFirst on when it is the same
+// loop, else opens a run. Returns the number of runs.
+int32_t AddToRuns(ASIOMAN_CONVERSIONRUN* pRuns, int32_t nFirst, int32_t nRuns, ASIOMAN_CONVERTRUNFN pfnConvert) {
+  if (nRuns > nFirst && pRuns[nRuns - 1].pfnConvert == pfnConvert) {
+    pRuns[nRuns - 1].nChannels += 1;
+    return nRuns;
+  }
+  pRuns[nRuns].pfnConvert = pfnConvert;
+  pRuns[nRuns].nChannels = 1;
+  return nRuns + 1;
+}
+
+// Every run of the inputs' or the outputs' channels, from pInfo on, each
+// channel block after block.
+void ConvertRuns(const ASIOMAN_CONVERSIONRUN* pRun, int32_t nRuns, const ASIOBufferInfo* pInfo, int32_t nHalf,
+                 int32_t* pBlock, size_t nSamples) {
+  for (const ASIOMAN_CONVERSIONRUN* pEnd = pRun + nRuns; pRun < pEnd; pRun++) {
+    pRun->pfnConvert(pInfo, pRun->nChannels, nHalf, pBlock, nSamples);
+    pInfo += pRun->nChannels;
+    pBlock += (size_t)pRun->nChannels * nSamples;
+  }
+}
+
+}  // namespace
+
 void ASIOMAN_PrepareConversions(ASIOMAN_DEVICE* pDevice) {
   int32_t nInputs = pDevice->nInputs;
   int32_t nTotal = nInputs + pDevice->nOutputs;
+  if (nTotal > ASIOMAN_MAX_BUFFERS) nTotal = ASIOMAN_MAX_BUFFERS;
+  ASIOMAN_CONVERSIONRUN* pRuns = pDevice->conversionRuns;
+  int32_t nRuns = 0;
   pDevice->nConversionError = 0;
-  for (int32_t i = 0; i < nTotal && i < ASIOMAN_MAX_BUFFERS; i++) {
+  for (int32_t i = 0; i < nInputs && i < nTotal; i++) {
     ASIOSampleType type = pDevice->channelInfos[i].type;
-    if (i < nInputs) {
-      pDevice->pfnConvert[i] = ASIOMAN_GetInputConversion(type);
-      int32_t nError = ASIOMAN_GetInputConversionError(type);
-      if (nError != 0) pDevice->nConversionError = nError;
-    } else {
-      pDevice->pfnConvert[i] = ASIOMAN_GetOutputConversion(type);
-    }
+    nRuns = AddToRuns(pRuns, 0, nRuns, ASIOMAN_GetInputRun(type));
+    int32_t nError = ASIOMAN_GetInputConversionError(type);
+    if (nError != 0) pDevice->nConversionError = nError;
   }
+  int32_t nInputRuns = nRuns;
+  for (int32_t i = nInputs; i < nTotal; i++)
+    nRuns = AddToRuns(pRuns, nInputRuns, nRuns, ASIOMAN_GetOutputRun(pDevice->channelInfos[i].type));
+  pDevice->nInputRuns = nInputRuns;
+  pDevice->nOutputRuns = nRuns - nInputRuns;
 }
 
 int32_t ASIOMAN_ConvertChannels(ASIOMAN_DEVICE* pDevice, int32_t nHalfBuffer) {
   size_t nSamples = (size_t)pDevice->nBufferSize;
-  int32_t nInputs = pDevice->nInputs;
-  int32_t nOutputs = pDevice->nOutputs;
-  int32_t half = nHalfBuffer != 0 ? 1 : 0;
-  int32_t* pBlock = pDevice->pInputBlock;
-  for (int32_t i = 0; i < nInputs; i++, pBlock += nSamples)
-    pDevice->pfnConvert[i](pDevice->bufferInfos[i].buffers[half], pBlock, nSamples);
-  pBlock = pDevice->pOutputBlock;
-  for (int32_t j = nInputs; j < nInputs + nOutputs; j++, pBlock += nSamples)
-    pDevice->pfnConvert[j](pDevice->bufferInfos[j].buffers[half], pBlock, nSamples);
+  int32_t nHalf = nHalfBuffer != 0 ? 1 : 0;
+  const ASIOMAN_CONVERSIONRUN* pRuns = pDevice->conversionRuns;
+  int32_t nInputRuns = pDevice->nInputRuns;
+  int32_t nOutputRuns = pDevice->nOutputRuns;
+  const ASIOBufferInfo* pOutputInfos = pDevice->bufferInfos + pDevice->nInputs;
+  if (nInputRuns == 1 && nOutputRuns == 1) {
+    // The usual device, one type a direction: two calls and nothing to step.
+    pRuns[0].pfnConvert(pDevice->bufferInfos, pRuns[0].nChannels, nHalf, pDevice->pInputBlock, nSamples);
+    pRuns[1].pfnConvert(pOutputInfos, pRuns[1].nChannels, nHalf, pDevice->pOutputBlock, nSamples);
+  } else {
+    ConvertRuns(pRuns, nInputRuns, pDevice->bufferInfos, nHalf, pDevice->pInputBlock, nSamples);
+    ConvertRuns(pRuns + nInputRuns, nOutputRuns, pOutputInfos, nHalf, pDevice->pOutputBlock, nSamples);
+  }
   return pDevice->nConversionError;
 }
 

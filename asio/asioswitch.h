@@ -8,8 +8,8 @@
 
 #include "asio/asioman_types.h"
 
-// Fills pfnConvert and nConversionError from channelInfos, for the nInputs +
-// nOutputs entries of bufferInfos.
+// Fills the conversion runs and nConversionError from channelInfos, for the
+// nInputs + nOutputs entries of bufferInfos.
 void ASIOMAN_PrepareConversions(ASIOMAN_DEVICE* pDevice);
 // Converts every input of half-buffer nHalfBuffer (0 or 1) into pInputBlock
 // and every output block into the driver's half-buffer. Returns the input

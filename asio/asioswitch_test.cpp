@@ -76,6 +76,30 @@ TEST_F(PreparedDevice, DsdChannelsStreamWithoutErrorAndAreNeverWritten) {
   EXPECT_EQ(std::vector<uint8_t>(64, 0xEE), driver_[2]);
 }
 
+TEST_F(PreparedDevice, ChannelsOfOneTypeConvertInOneRunEachAsAlone) {
+  const size_t n = 44;  // a pass of 32, a vector of 8 and 4 more
+  Prepare({ASIOSTFloat32LSB, ASIOSTFloat32LSB, ASIOSTInt16LSB, ASIOSTFloat32LSB}, {ASIOSTInt32LSB, ASIOSTInt32LSB},
+          (int32_t)n);
+  EXPECT_EQ(3, device_->nInputRuns);
+  EXPECT_EQ(1, device_->nOutputRuns);
+  for (size_t c = 0; c < 6; c++)
+    for (size_t k = 0; k < n * 4; k++) Driver(c, 1)[k] = (uint8_t)(k * 7 + c * 13 + 1) & 0xBF;  // floats below 2
+  for (size_t k = 0; k < outputBlock_.size(); k++) outputBlock_[k] = (int32_t)(k * 2654435761u) >> 8;
+
+  EXPECT_EQ(0, ASIOMAN_ConvertChannels(device_.get(), 1));
+
+  for (size_t c = 0; c < 4; c++) {
+    std::vector<int32_t> alone(n);
+    ASIOMAN_GetInputConversion(device_->channelInfos[c].type)(Driver(c, 1), alone.data(), n);
+    EXPECT_EQ(alone, std::vector<int32_t>(inputBlock_.begin() + c * n, inputBlock_.begin() + (c + 1) * n)) << c;
+  }
+  for (size_t c = 0; c < 2; c++) {
+    std::vector<uint8_t> alone(n * 4);
+    ASIOMAN_GetOutputConversion(ASIOSTInt32LSB)(alone.data(), outputBlock_.data() + c * n, n);
+    EXPECT_EQ(alone, std::vector<uint8_t>(Driver(4 + c, 1), Driver(4 + c, 1) + n * 4)) << c;
+  }
+}
+
 TEST(SwitchStatistics, RelaxesTheExtremesAndPullsThemToTheLastSwitch) {
   ASIOMAN_TIMING t = {};
   t.qpcRelaxStep = 10;
