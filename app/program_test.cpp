@@ -1,23 +1,17 @@
 // End to end: the real MorvaneBrimwell64.exe on simulated driver profiles of
 // this test's own, talked to only through mbharness, as a user would; what it
 // logs, what the driver heard at its outputs, and what the window shows.
-#include <windows.h>
-#include <objbase.h>
-
-#include <gtest/gtest.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/appcontext.h"
 #include "app/mainwindow.h"
-#include "asio/asioman.h"
-#include "simdriver/simtest.h"
+#include "app/program_fixture.h"
 
 namespace {
 
@@ -28,197 +22,16 @@ const uint32_t kWhite = 0xFFFFFF;
 // The panel's top-left corner in the client area and its baselines.
 const int kPanelX = 10, kPanelY = 50, kLoadBase = 110, kErrorBase = 225;
 
-std::string Folder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string s(path, n);
-  return s.substr(0, s.find_last_of("\\/") + 1);
+// The panel spans the client width less 20 pixels, at least 400.
+int PanelWidth(const IMAGE& image) { return image.nWidth - 20 < 400 ? 400 : image.nWidth - 20; }
+
+// Pixels of one colour in a rectangle of panel coordinates.
+int CountColour(const IMAGE& image, uint32_t colour, int left, int top, int right, int bottom) {
+  int n = 0;
+  for (int y = top; y < bottom; y++)
+    for (int x = left; x < right; x++) n += image.At(kPanelX + x, kPanelY + y) == colour;
+  return n;
 }
-
-struct RESULT {
-  DWORD nExit;
-  std::string out;
-};
-
-// Runs a program to its end and collects what it printed.
-RESULT RunProgram(const std::string& commandLine, DWORD timeoutMs) {
-  RESULT result = {1, std::string()};
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si;
-  ZeroMemory(&si, sizeof si);
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi;
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back(0);
-  BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (!ok) {
-    CloseHandle(readEnd);
-    result.out = "cannot start " + commandLine;
-    return result;
-  }
-  char buffer[4096];
-  DWORD got;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.out.append(buffer, got);
-  CloseHandle(readEnd);
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
-  GetExitCodeProcess(pi.hProcess, &result.nExit);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return result;
-}
-
-// A decoded window image from the harness's PNG (stored deflate blocks).
-struct IMAGE {
-  int nWidth = 0, nHeight = 0;
-  std::vector<uint32_t> pixels;  // 0xRRGGBB
-  uint32_t At(int x, int y) const {
-    if (x < 0 || y < 0 || x >= nWidth || y >= nHeight) return 0xFFFFFFFFu;
-    return pixels[(size_t)y * nWidth + x];
-  }
-};
-
-uint32_t BE32(const unsigned char* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
-
-bool DecodePng(const std::string& path, IMAGE* image) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  std::string data;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-  fclose(f);
-  const unsigned char* p = (const unsigned char*)data.data();
-  size_t pos = 8;
-  std::string zlib;
-  while (pos + 12 <= data.size()) {
-    uint32_t length = BE32(p + pos);
-    std::string type = data.substr(pos + 4, 4);
-    if (pos + 12 + length > data.size()) return false;
-    if (type == "IHDR") {
-      image->nWidth = (int)BE32(p + pos + 8);
-      image->nHeight = (int)BE32(p + pos + 12);
-    } else if (type == "IDAT") {
-      zlib.append(data, pos + 8, length);
-    }
-    pos += 12 + length;
-  }
-  std::string raw;
-  size_t z = 2;
-  for (;;) {
-    if (z + 5 > zlib.size()) return false;
-    unsigned char header = (unsigned char)zlib[z];
-    size_t len = (unsigned char)zlib[z + 1] | (size_t)(unsigned char)zlib[z + 2] << 8;
-    raw.append(zlib, z + 5, len);
-    z += 5 + len;
-    if (header & 1) break;
-  }
-  size_t stride = 1 + 3 * (size_t)image->nWidth;
-  if (raw.size() < stride * image->nHeight) return false;
-  image->pixels.resize((size_t)image->nWidth * image->nHeight);
-  for (int y = 0; y < image->nHeight; y++) {
-    const unsigned char* row = (const unsigned char*)raw.data() + y * stride + 1;
-    for (int x = 0; x < image->nWidth; x++)
-      image->pixels[(size_t)y * image->nWidth + x] = (uint32_t)row[3 * x] << 16 | row[3 * x + 1] << 8 | row[3 * x + 2];
-  }
-  return true;
-}
-
-class ProgramTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { CoInitialize(nullptr); }
-  static void TearDownTestSuite() { CoUninitialize(); }
-
-  void TearDown() override {
-    if (program) {
-      Harness("close gone 20");
-      if (WaitForSingleObject(program, 20000) != WAIT_OBJECT_0) TerminateProcess(program, 99);
-      CloseHandle(program);
-    }
-    profiles.RemoveAll();  // MB_KEEP_FILES keeps the images and reports
-  }
-
-  std::string AddProfile(const char* name, std::vector<std::string> settings) {
-    std::string full = std::string("MBProgTest ") + name;
-    EXPECT_NE(profiles.Add(full, settings), GUID_NULL);
-    return full;
-  }
-
-  std::string AddFile(const char* name) { return profiles.AddFile("mbprog", name); }
-
-  // The command of a driver: the program reads the same registry in the same
-  // order, so the manager's list here gives its menu positions.
-  int CommandOf(const std::string& name) {
-    int command = 0;
-    ASIOMAN_Init(GetModuleHandleA(nullptr));
-    for (int i = 1; i <= ASIOMAN_GetEntryCount(); ++i)
-      if (name == ASIOMAN_GetEntry(i)->szName) command = CMD_ASIODRIVER_FIRST - 1 + i;
-    ASIOMAN_End();
-    EXPECT_GT(command, 0) << name;
-    return command;
-  }
-
-  void Launch() {
-    std::string line = "\"" + Folder() + "MorvaneBrimwell64.exe\"";
-    std::vector<char> text(line.begin(), line.end());
-    text.push_back(0);
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(nullptr, text.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
-    program = pi.hProcess;
-    ASSERT_EQ(Harness("find 60 sleep 300").nExit, 0u);  // and one refresh tick
-  }
-
-  RESULT Harness(const std::string& verbs) {
-    return RunProgram("\"" + Folder() + "mbharness.exe\" " + verbs, 120000);
-  }
-
-  void Expect(const std::string& verbs) {
-    RESULT r = Harness(verbs);
-    EXPECT_EQ(r.nExit, 0u) << verbs << "\n" << r.out;
-  }
-
-  static std::string Command(int identifier) { return " command " + std::to_string(identifier) + " "; }
-
-  // Waits until the profile's driver has begun n more buffer switches.
-  static std::string Switches(const std::string& name, int n) {
-    return " switches \"" + name + "\" " + std::to_string(n) + " 30 ";
-  }
-
-  int Count(const std::string& pattern) { return atoi(Harness("count \"" + pattern + "\"").out.c_str()); }
-
-  IMAGE Shot() {
-    std::string path = AddFile((std::to_string(profiles.Files().size()) + "_window.png").c_str());
-    IMAGE image;
-    EXPECT_EQ(Harness("shot \"" + path + "\"").nExit, 0u);
-    EXPECT_TRUE(DecodePng(path, &image)) << path;
-    return image;
-  }
-
-  // The panel spans the client width less 20 pixels, at least 400.
-  static int PanelWidth(const IMAGE& image) { return image.nWidth - 20 < 400 ? 400 : image.nWidth - 20; }
-
-  // Pixels of one colour in a rectangle of panel coordinates.
-  static int CountColour(const IMAGE& image, uint32_t colour, int left, int top, int right, int bottom) {
-    int n = 0;
-    for (int y = top; y < bottom; y++)
-      for (int x = left; x < right; x++) n += image.At(kPanelX + x, kPanelY + y) == colour;
-    return n;
-  }
-
-  HANDLE program = nullptr;
-  SIMTEST_PROFILES profiles;
-};
 
 TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   std::string report = AddFile("report.txt");
