@@ -33,6 +33,36 @@ int CountColour(const IMAGE& image, uint32_t colour, int left, int top, int righ
   return n;
 }
 
+// The menu command of a tone, in the menu's order of frequencies.
+int CommandOfFrequency(int hz) {
+  const int frequencies[4] = {100, 200, 440, 1000};
+  int k = 0;
+  while (k < 3 && frequencies[k] != hz) k++;
+  return CMD_SINE_FIRST + k;
+}
+
+// Both outputs of the stopped run carried the tone that the log last
+// announced, which is the one asked for.
+void ExpectTone(const std::vector<std::string>& log, const std::string& report, int hz) {
+  int announcedHz = 0, announcedDb = 0;
+  for (const std::string& line : log) {
+    size_t at = line.find("GENERATE SINUS: ");
+    if (at != std::string::npos)
+      sscanf(line.c_str() + at, "GENERATE SINUS: %d Hz %d dBfs", &announcedHz, &announcedDb);
+  }
+  EXPECT_EQ(announcedHz, hz);
+  std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
+  for (const char* out : {"out0", "out1"}) {
+    double frequency = atof(values[std::string(out) + ".frequency"].c_str());
+    double peak = atof(values[std::string(out) + ".peak"].c_str());
+    double level = peak > 0 ? 20.0 * log10(peak) : -200.0;
+    printf("  %s: announced %d Hz %d dBFS, driver measured %.3f Hz %.3f dBFS\n", out, announcedHz, announcedDb,
+           frequency, level);
+    EXPECT_NEAR(frequency, announcedHz, 1.0 + announcedHz / 100.0) << out;
+    EXPECT_NEAR(level, announcedDb, 0.2) << out << " peak level";
+  }
+}
+
 TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   std::string report = AddFile("report.txt");
   std::string name = AddProfile("Run", {"ReportFile=" + report});
@@ -54,24 +84,24 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   EXPECT_GT(headerInk, 50) << "the header line names the device";
 
   Expect(Command(CMD_STOPTEST) + "wait \"^#[0-9]+ STOP ASIO DEVICE: " + name + "$\" 5 wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
-  std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
-  EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 440.0, 5.0);
-  EXPECT_NEAR(atof(values["out1.frequency"].c_str()), 440.0, 5.0);
+  ExpectTone(LogLines(), report, 440);  // the default
 
-  Expect(Command(CMD_SINE_LAST) + "wait \"^#[0-9]+ GENERATE SINUS: 1000 Hz -10 dBfs$\" 5");
-  Expect(Command(CMD_RESTARTTEST) + Switches(name, 100) + Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
-  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 2);
-  values = SIMTEST_ReadReport(report);
-  EXPECT_NEAR(atof(values["out0.frequency"].c_str()), 1000.0, 10.0);
+  // The other frequencies of the menu, each on a run of its own.
+  for (int hz : {1000, 100, 200}) {
+    Expect(Command(CommandOfFrequency(hz)) + Command(CMD_RESTARTTEST) + Switches(name, 100) + Command(CMD_STOPTEST) +
+           "wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
+    ExpectTone(LogLines(), report, hz);
+  }
+  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 4);
 
   Expect(Command(CMD_PASSTHROUGH) + "wait \"^#[0-9]+ MODE PASS-THROUGH: all inputs -> all outputs$\" 5");
   Expect(Command(CMD_RESTARTTEST) + Switches(name, 100) + Command(CMD_STOPTEST) + "wait \"^#[0-9]+ CLOSE DEVICE$\" 5");
-  values = SIMTEST_ReadReport(report);
+  std::map<std::string, std::string> values = SIMTEST_ReadReport(report);
   EXPECT_EQ(values["out0.passthrough"], "1");
   EXPECT_EQ(values["out1.passthrough"], "1");
 
   Expect(Command(CMD_IOLIMIT_FIRST) + "wait \"I/O Limit: 16 / in: 2 / out: 2$\" 20");
-  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 4);
+  EXPECT_EQ(Count("START ASIO DEVICE: Running$"), 6);
   Expect(Command(CMD_SINGLECOPY_BASE + 24) + "wait \"^#[0-9]+ DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 3072 / PATCH: 0 / BUSCPY: 0$\" 5");
 
   Expect(Command(CMD_QUIT) + "gone 30");

@@ -62,7 +62,7 @@ TEST_F(ProcessingTest, PreparationCopiesTheStreamAndLogsTheReportOnce) {
       "     Performance Counter for one buffer: +100.000 (10.0 ms)",
       "            Performance Counter for 10%: +10.000",
       kDashes59,
-      "GENERATE SINUS: 440 Hz -10 dBfs",
+      "GENERATE SINUS: 440 Hz -20 dBfs",
       "DSP LOAD: nothing"};
   EXPECT_EQ(expected, LogLines());
   EXPECT_EQ(10000000, context->nPerfFrequency);

@@ -153,8 +153,9 @@ void LogThreadPriority(APPCONTEXT* context, int32_t priority) {
 }
 
 void LogOutputMode(APPCONTEXT* context) {
+  // The table's peak is a tenth of full scale: -20 dB.
   if (context->fSineFrequency > 1.0f)
-    LogLine(context, "GENERATE SINUS: %.0f Hz -10 dBfs", (double)(float)context->sine.fFrequency);
+    LogLine(context, "GENERATE SINUS: %.0f Hz -20 dBfs", (double)(float)context->sine.fFrequency);
   else
     LogLine(context, "MODE PASS-THROUGH: all inputs -> all outputs");
 }

@@ -67,7 +67,7 @@ TEST_F(ReportsTest, OutputModeAndLoadLines) {
   context->nPatches = 0;
   context->nBusCopies = 6;
   LogLoadOptions(context);
-  std::vector<std::string> expected = {"GENERATE SINUS: 1000 Hz -10 dBfs",
+  std::vector<std::string> expected = {"GENERATE SINUS: 1000 Hz -20 dBfs",
                                        "MODE PASS-THROUGH: all inputs -> all outputs", "DSP LOAD: nothing",
                                        "DSP LOAD: CPU: 128 / FPU: 256 / SINGLECPY: 384 / PATCH: 512 / BUSCPY: 4096",
                                        "DSP LOAD: CPU: 0 / FPU: 0 / SINGLECPY: 0 / PATCH: 0 / BUSCPY: 768"};

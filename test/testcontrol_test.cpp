@@ -191,7 +191,7 @@ class TestRunEndToEnd : public ::testing::Test {
             "     Performance Counter for one buffer: " + Grouped(480 * frequency / 48000) + " (10.0 ms)",
             "            Performance Counter for 10%: " + Grouped((int64_t)((double)frequency * 0.1 * 480 / 48000)),
             kDashes59,
-            "GENERATE SINUS: 440 Hz -10 dBfs",
+            "GENERATE SINUS: 440 Hz -20 dBfs",
             "DSP LOAD: nothing",
             "START ASIO DEVICE: Running",
             "Report:",
@@ -280,7 +280,7 @@ TEST_F(TestRunEndToEnd, TheDriverHearsTheSineAtEveryOutput) {
     EXPECT_NEAR(1000.0, atof(report[out + ".frequency"].c_str()), 1.0) << out;
     EXPECT_NEAR(0.1, atof(report[out + ".peak"].c_str()), 0.001) << out;
   }
-  EXPECT_EQ(1, Count("GENERATE SINUS: 1000 Hz -10 dBfs"));
+  EXPECT_EQ(1, Count("GENERATE SINUS: 1000 Hz -20 dBfs"));
 }
 
 TEST_F(TestRunEndToEnd, TheDriverHearsItsInputsRepeatedOverTheOutputs) {
