@@ -101,6 +101,10 @@ typedef struct APPCONTEXT {
   APP_POSTCOMMAND pfnPostCommand;
   Relaxed<int32_t> nProcessing;
   Relaxed<const ASIOMAN_DEVICE*> pRunDevice;
+  // Set by the test control while a run is not announced: from before its
+  // open to its start line, and from before its stop line on. Its buffers
+  // stand aside then, so none of their lines precede or follow the run's.
+  Relaxed<int32_t> bRunHeld;
 } APPCONTEXT;
 
 // The application's record; lives from window creation to process exit.

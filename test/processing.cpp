@@ -43,7 +43,7 @@ void ProcessRunBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t
 void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
   context->nProcessing.FetchAdd(1);
   std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (context->pRunDevice == device) {
+  if (context->pRunDevice == device && !context->bRunHeld) {
     std::atomic_thread_fence(std::memory_order_acquire);
     ProcessRunBuffer(context, device, in, out);
   }

@@ -241,4 +241,15 @@ TEST_F(ProcessingTest, ABufferOfADeviceTheRunNoLongerServesIsLeftAlone) {
   EXPECT_EQ((int64_t)device->timing.qpcSwitchStart, context->nLastCallbackTime) << "the run's own device";
 }
 
+TEST_F(ProcessingTest, ABufferOfARunNotYetOrNoLongerAnnouncedIsLeftAlone) {
+  Prepare(2, 2);
+  context->bRunHeld = 1;
+  ProcessBuffer();
+  EXPECT_EQ(0, context->nLastCallbackTime);
+  EXPECT_EQ(0, context->nProcessing);
+  context->bRunHeld = 0;
+  ProcessBuffer();
+  EXPECT_NE(0, context->nLastCallbackTime);
+}
+
 }  // namespace
