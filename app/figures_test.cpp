@@ -65,10 +65,11 @@ TEST_F(FiguresTest, UndisturbedTimingErrorsAndBuffersAreTheDriversOwn) {
 }
 
 TEST_F(FiguresTest, EveryOverloadedBufferLogsOneIncident) {
-  std::string name = AddProfile("Overload", {"SampleRate=48000", "PreferredBufferSize=256"});
+  // 0.33 ms buffers with every load at its largest: the loads' work per
+  // buffer comes on top of their cost per sample.
+  std::string name = AddProfile("Overload", {"SampleRate=96000", "PreferredBufferSize=32"});
   Launch();
-  // Every load at its largest: far more work than a 5.3 ms buffer holds.
-  SUMMARY s = Run(name, 100,
+  SUMMARY s = Run(name, 300,
                   Command(CMD_CPULOAD_BASE + 32) + Command(CMD_FPULOAD_BASE + 32) + Command(CMD_SINGLECOPY_BASE + 32) +
                       Command(CMD_PATCH_BASE + 32) + Command(CMD_BUSCOPY_BASE + 32));
   ASSERT_TRUE(s.bFound);
@@ -76,7 +77,7 @@ TEST_F(FiguresTest, EveryOverloadedBufferLogsOneIncident) {
   printf("  incident lines %d, summary's DSP LOAD > 80 %% %d, buffers %lld\n", incidents, s.nLoad80,
          (long long)s.nBuffers);
   EXPECT_EQ(Count("Not Enough Memory in TXT Buffer"), 0);
-  EXPECT_GE(s.nLoad80, s.nBuffers - 3) << "every buffer overloaded";
+  EXPECT_GE(s.nLoad80, s.nBuffers / 2) << "most buffers overloaded";
   EXPECT_EQ(incidents, s.nLoad80);
 }
 
