@@ -98,16 +98,8 @@ inline void InInt16LSB(void* pDriver, int32_t* pBlock, size_t n) {
     Store8(pBlock + k, _mm256_slli_epi32(_mm256_cvtepi16_epi32(_mm_loadu_si128((const __m128i*)(p + 2 * k))), 8));
   };
   if (n < 8) return InInt16LSBShort(p, pBlock, n);
-  size_t i = 0;
-  for (; i + 32 <= n; i += 32) {
-    step(i);
-    step(i + 8);
-    step(i + 16);
-    step(i + 24);
-  }
-  if (i == n) return;
-  for (; i + 8 <= n; i += 8) step(i);
-  if (i < n) step(n - 8);
+  // The last whole vector converted again writes the same values.
+  ByEights(n, step, [&](size_t, __m256i) { step(n - 8); });
 }
 
 inline void InInt32LSB(void* pDriver, int32_t* pBlock, size_t n) {
