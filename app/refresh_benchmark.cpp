@@ -91,6 +91,41 @@ static void PaintPanel(HWND hwnd) {
 }
 static void RefreshLogView(HWND) { LOGVIEW_Refresh(); }
 
+// The split of a changed tick's cost, each part on its own, on the view as
+// the ticks left it: 100 lines appended the way the view appended before
+// (each of the control's scroll-bar changes drawn at once, the old text
+// scrolled), the same lines appended to the hidden view (the control's layout
+// of the new lines, nothing drawn), one paint of the view's text, one scroll
+// bar drawn. The lines go to the view only, not to the log.
+static char s_lines[LINES_PER_TICK * 128];
+static void MakeLines(void) {
+  static int n;
+  char* end = s_lines;
+  for (int i = 0; i < LINES_PER_TICK; i++, n++)
+    end += snprintf(end, 128, "#%04d Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles\r\n",
+                    n % 10000, n / 1000 % 1000, n % 1000);
+}
+static void AppendEveryChangeDrawn(HWND view) {
+  LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
+  SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)s_lines);
+  PostMessageA(view, WM_VSCROLL, SB_BOTTOM, 0);
+}
+static void AppendHidden(HWND view) {
+  LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
+  SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)s_lines);
+}
+static void PaintText(HWND view) {
+  InvalidateRect(view, NULL, TRUE);
+  UpdateWindow(view);
+}
+static void DrawScrollBar(HWND view) {
+  SCROLLINFO info = {sizeof info, SIF_PAGE | SIF_POS | SIF_RANGE, 0, 0, 0, 0, 0};
+  GetScrollInfo(view, SB_VERT, &info);
+  SetScrollInfo(view, SB_VERT, &info, TRUE);
+}
+
 static void Print(const char* what, const TIMING* timing) {
   double mean = timing->total / timing->count;
   printf("%-44s mean %8.2f ms, worst %8.2f ms (%5.1f %% of the 100 ms period), processor %8.2f ms\n", what, mean,
@@ -138,13 +173,30 @@ int main(void) {
     AddIncidentLines(context, LINES_PER_TICK);
     Measure(&append, RefreshLogView, hwnd);
   }
+  int length = (int)SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  TIMING before = {}, layout = {}, paint = {}, bar = {};
+  for (int i = 0; i < CHANGED_TICKS; i++) {
+    MakeLines();
+    Measure(&before, AppendEveryChangeDrawn, view);
+  }
+  for (int i = 0; i < CHANGED_TICKS; i++) Measure(&paint, PaintText, view);
+  for (int i = 0; i < CHANGED_TICKS; i++) Measure(&bar, DrawScrollBar, view);
+  ShowWindow(view, SW_HIDE);
+  DispatchPending();
+  for (int i = 0; i < CHANGED_TICKS; i++) {
+    MakeLines();
+    Measure(&layout, AppendHidden, view);
+  }
   Print("tick, log unchanged", &unchanged);
   Print("status panel alone", &panel);
   Print("tick, 100 lines added", &changed);
   Print("log view alone, 100 lines added", &append);
   Print("log view alone, 100 lines added to a new log", &small);
   Print("log view alone, first fill of the whole log", &first);
-  int length = (int)SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  Print("100 lines appended as before this change", &before);
+  Print("of which the layout of 100 lines", &layout);
+  Print("one paint of the view's text", &paint);
+  Print("one scroll bar drawn", &bar);
   printf("log %d bytes at the end, view %d characters%s\n", (int)context->log.nUsed, length,
          length == (int)context->log.nUsed && !context->log.bFull ? "" : " (differ: the figures are wrong)");
   PostMessageA(hwnd, WM_COMMAND, CMD_QUIT, 0);
