@@ -296,6 +296,49 @@ TEST_F(MainWindowTest, TheViewKeepsUpWithLinesFromAnotherThreadUntilTheLogIsFull
   EXPECT_EQ(SendMessageA(view, EM_LINEFROMCHAR, (WPARAM)-1, 0), SendMessageA(view, EM_GETLINECOUNT, 0, 0) - 1);
 }
 
+// The view's pixels, frame and scroll bars included.
+std::vector<uint32_t> Pixels(HWND view) {
+  RECT rect;
+  GetWindowRect(view, &rect);
+  int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC screen = GetWindowDC(view);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  std::vector<uint32_t> pixels((const uint32_t*)bits, (const uint32_t*)bits + (size_t)width * height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(view, screen);
+  return pixels;
+}
+
+// An append draws only the text and the scroll bars that moved; the view then
+// looks exactly as when drawn afresh, a longer line's horizontal bar included.
+TEST_F(MainWindowTest, AnAppendLeavesTheViewAsADrawingAfreshWould) {
+  OpenMainWindow();
+  SetWindowPos(hwnd, nullptr, 0, 0, 900, 700, SWP_NOMOVE | SWP_NOZORDER);
+  HWND view = (HWND)g_appContext.hLogView;
+  for (int round = 0; round < 4; round++) {
+    for (int i = 0; i < (round == 0 ? 200 : 30); i++)
+      TXTBUFFER_AddLine(&g_appContext.log, std::string(20 + round * 40 + i % 5, (char)('a' + i % 26)).c_str(), "\r\n");
+    SendMessageA(hwnd, WM_TIMER, IDT_REFRESH, 0);
+    Pump(50);
+    std::vector<uint32_t> appended = Pixels(view);
+    RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+    EXPECT_TRUE(Pixels(view) == appended) << "round " << round;
+  }
+}
+
 TEST_F(MainWindowTest, ARenderEndpointCommandNamesTheEndpointOrNothing) {
   OpenMainWindow();
   int count = WINAUDIO_GetRenderCount();
