@@ -98,6 +98,9 @@ void CreateAppResources(void) {
   ZeroMemory(&font, sizeof font);
   font.lfHeight = 14;
   font.lfWeight = 400;
+  // Where Courier New is missing (Wine without the core fonts), the font
+  // mapper then still picks a fixed-pitch face, not the default sans.
+  font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
   strcpy(font.lfFaceName, "Courier New");
   context->hFontMono = (APP_HFONT)CreateFontIndirectA(&font);
   ASIOMAN_Init(g_hInstance);

@@ -296,6 +296,19 @@ TEST_F(MainWindowTest, TheViewKeepsUpWithLinesFromAnotherThreadUntilTheLogIsFull
   EXPECT_EQ(SendMessageA(view, EM_LINEFROMCHAR, (WPARAM)-1, 0), SendMessageA(view, EM_GETLINECOUNT, 0, 0) - 1);
 }
 
+TEST_F(MainWindowTest, TheLogIsShownInAFixedPitchFont) {
+  OpenMainWindow();
+  HWND view = (HWND)g_appContext.hLogView;
+  HDC dc = GetDC(view);
+  HGDIOBJ old = SelectObject(dc, (HFONT)g_appContext.hFontMono);
+  SIZE narrow, wide;
+  GetTextExtentPoint32A(dc, "iiii", 4, &narrow);
+  GetTextExtentPoint32A(dc, "WWWW", 4, &wide);
+  SelectObject(dc, old);
+  ReleaseDC(view, dc);
+  EXPECT_EQ(narrow.cx, wide.cx);
+}
+
 // The view's pixels, frame and scroll bars included.
 std::vector<uint32_t> Pixels(HWND view) {
   RECT rect;
