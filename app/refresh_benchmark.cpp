@@ -2,8 +2,9 @@
 // view) in the worst case the program meets: a log of about 1 MiB that gains
 // 100 lines between two ticks, and the widest zoom (256 buffers a column)
 // over a 1 900-pixel panel with a full history ring. Prints the mean and the
-// worst tick beside the 100 ms period, and the one-time first fill of the
-// whole log beside them. Runs the real window in process.
+// worst tick beside the 100 ms period, the one-time first fill of the whole
+// log beside them, and what a changed tick is made of. Runs the real window
+// in process.
 #include <windows.h>
 
 #include <stdio.h>
