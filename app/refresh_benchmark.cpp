@@ -18,12 +18,16 @@
 
 static double Milliseconds(LONGLONG ticks, LONGLONG frequency) { return 1000.0 * (double)ticks / (double)frequency; }
 
+static void FormatIncident(char* line, size_t size, int n) {
+  snprintf(line, size, "Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles", n / 1000 % 1000,
+           n % 1000);
+}
+
 static void AddIncidentLines(APPCONTEXT* context, int count) {
   static int n;
   char line[128];
   for (int i = 0; i < count; i++, n++) {
-    snprintf(line, sizeof line, "Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles",
-             n / 1000 % 1000, n % 1000);
+    FormatIncident(line, sizeof line, n);
     TXTBUFFER_AddLine(&context->log, line, "\r\n");
   }
 }
@@ -102,20 +106,20 @@ static char s_lines[LINES_PER_TICK * 128];
 static void MakeLines(void) {
   static int n;
   char* end = s_lines;
-  for (int i = 0; i < LINES_PER_TICK; i++, n++)
-    end += snprintf(end, 128, "#%04d Incident on frame +000.%03d.%03d DSP PEAK: 85 %% - 8.5 ms  / 25.5 megacycles\r\n",
-                    n % 10000, n / 1000 % 1000, n % 1000);
+  char line[128];
+  for (int i = 0; i < LINES_PER_TICK; i++, n++) {
+    FormatIncident(line, sizeof line, n);
+    end += snprintf(end, 128, "#%04d %s\r\n", n % 10000, line);
+  }
+}
+static void AppendLines(HWND view) {
+  LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
+  SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
+  SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)s_lines);
 }
 static void AppendEveryChangeDrawn(HWND view) {
-  LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
-  SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
-  SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)s_lines);
+  AppendLines(view);
   PostMessageA(view, WM_VSCROLL, SB_BOTTOM, 0);
-}
-static void AppendHidden(HWND view) {
-  LRESULT length = SendMessageA(view, WM_GETTEXTLENGTH, 0, 0);
-  SendMessageA(view, EM_SETSEL, (WPARAM)length, (LPARAM)length);
-  SendMessageA(view, EM_REPLACESEL, FALSE, (LPARAM)s_lines);
 }
 static void PaintText(HWND view) {
   InvalidateRect(view, NULL, TRUE);
@@ -186,7 +190,7 @@ int main(void) {
   DispatchPending();
   for (int i = 0; i < CHANGED_TICKS; i++) {
     MakeLines();
-    Measure(&layout, AppendHidden, view);
+    Measure(&layout, AppendLines, view);
   }
   Print("tick, log unchanged", &unchanged);
   Print("status panel alone", &panel);
