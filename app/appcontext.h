@@ -16,6 +16,7 @@
 #include "asio/relaxed.h"
 #include "test/loadgen.h"
 #include "test/sinegen.h"
+#include "test/stallwatch.h"
 #include "test/statistics.h"
 #include "ui/offscreen.h"
 
@@ -27,15 +28,11 @@ typedef struct HINSTANCE__* APP_HINSTANCE;
 typedef struct HFONT__* APP_HFONT;
 struct ASIOMAN_DEVICE;  // only compared by address here
 
-// The command the audio thread posts to stop, or stop and start, the test.
+// The command that stops the test, and starts it again when lParam is not 0.
 enum { CMD_RESTART = 12 };
 
-struct APPCONTEXT;
-
-// How the audio thread reaches the main window: posts WM_COMMAND with the
-// command identifier and lParam. StartTest installs the Windows poster when
-// none is set; native tests put a recorder here.
-typedef void (*APP_POSTCOMMAND)(struct APPCONTEXT* context, int32_t command, intptr_t lParam);
+// Where the run under test stands, for the driver's recorded requests.
+enum { RUN_NONE = 0, RUN_RUNNING = 1, RUN_STOPPED = 2 };
 
 typedef struct APPCONTEXT {
   APP_HWND hwndMain;
@@ -91,14 +88,19 @@ typedef struct APPCONTEXT {
   Relaxed<float> fMegacyclesMax;
   Relaxed<int64_t> nDriverSamplePosition;
   Relaxed<int64_t> nDriverSystemTime;
-  int32_t bSummaryDue;  // GUI thread: set by ResetStatistics, cleared when the run's summary is logged
+  int32_t bSummaryDue;  // GUI thread: set by the running line, cleared when the run's summary is logged
   SINEGEN sine;
 
-  // Platform seam, and the gate that keeps the per-run blocks and stream
+  // GUI thread: the stream of the run (the device manager's number of its
+  // start), where the run stands, and its stalls.
+  int32_t nRunStream;
+  int32_t nRunState;
+  STALLWATCH stall;
+
+  // The run gate (asio/handoff.h): it keeps the per-run blocks and stream
   // parameters from being freed or changed under a buffer still being
-  // processed: buffers in processing right now, and the device whose
+  // processed. Buffers in processing right now, and the device whose
   // buffers the run processes (null while none may start).
-  APP_POSTCOMMAND pfnPostCommand;
   Relaxed<int32_t> nProcessing;
   Relaxed<const ASIOMAN_DEVICE*> pRunDevice;
   // Set by the test control while a run is not announced: from before its

@@ -148,6 +148,7 @@ static void EraseBackground(HWND hwnd, HDC hdc) {
 }
 
 static void Refresh(HWND hwnd) {
+  TESTCONTROL_Tick((APP_HWND)hwnd);
   HDC hdc = GetDC(hwnd);
   if (hdc) {
     STATUSPANEL_Paint(hdc);

@@ -11,6 +11,7 @@
 #include "asio/asiodrivers.h"
 #include "asio/asioman_internal.h"
 #include "asio/asioswitch.h"
+#include "asio/handoff.h"
 #include "winaudio/recarray.h"
 
 typedef struct ASIOMAN_STATE {
@@ -20,13 +21,15 @@ typedef struct ASIOMAN_STATE {
   ASIOMAN_SLOT slots[ASIOMAN_MAX_SLOTS];
   int nStuckBoundMs;  // 0: ASIOMAN_STUCK_BOUND_MS
   int bLeftDriverRunning;
+  DWORD nGuiThreadId;  // the thread of ASIOMAN_Init, whose priority is never changed
+  int32_t nStreams;    // starts so far: each start's stream number
+  int64_t nReleases;   // slot releases so far: each release's order
 } ASIOMAN_STATE;
 
 static ASIOMAN_STATE g_asioman;
 
 enum {
   ASIOMAN_STOP_WAIT_MS = 200,
-  ASIOMAN_REQUEST_WAIT_MS = 100,
   ASIOMAN_STUCK_BOUND_MS = 5000,  // a switch still running after this is taken as stuck
   ASIOMAN_MIN_BUFFER = 4,
   ASIOMAN_MAX_BUFFER = 65536,
@@ -57,6 +60,7 @@ static void ASIOMAN_ReportDriverMessage(ASIOMAN_DEVICE* pDevice, const char* tex
   memset(szError, 0, sizeof(szError));
   if (pDevice->pDriver) pDevice->pDriver->getErrorMessage(szError);
   szError[ASIO_ERRORMESSAGE_SIZE - 1] = 0;
+  ASIOMAN_MakePrintable(szError, sizeof(szError));
   ASIOMAN_ReportAppend(pDevice, text);
   ASIOMAN_ReportAppend(pDevice, szError);
   ASIOMAN_ReportAppend(pDevice, pDevice->separator);
@@ -67,7 +71,6 @@ static void ASIOMAN_ReportReplace(ASIOMAN_DEVICE* pDevice, const char* text) {
   ASIOMAN_ReportAppend(pDevice, text);
 }
 
-// Formats without the C library, so the audio thread can use it.
 static void ASIOMAN_FormatInt(char* out, size_t nOut, const char* prefix, int64_t nValue, const char* suffix) {
   char digits[24];
   int n = 0;
@@ -175,11 +178,14 @@ int ASIOMAN_Init(HINSTANCE hInstance) {
   QueryPerformanceFrequency(&freq);
   g_asioman.qpcFrequency = freq.QuadPart;
   g_asioman.hrCoInit = CoInitialize(NULL);
+  g_asioman.nGuiThreadId = GetCurrentThreadId();
   for (int i = 0; i < ASIOMAN_MAX_SLOTS; i++) {
     g_asioman.slots[i].nDeviceIndex = 0;
     g_asioman.slots[i].bInUse = 0;
     g_asioman.slots[i].pEntry = NULL;
+    g_asioman.slots[i].nReleased = 0;
   }
+  g_asioman.nReleases = 0;
   g_asioman.nRefCount = 1;
   ASIOMAN_ScanDrivers();
   return 1;
@@ -230,6 +236,16 @@ int ASIOMAN_LeftDriverRunning(void) { return g_asioman.bLeftDriverRunning; }
 int64_t ASIOMAN_GetCounterFrequency(void) { return g_asioman.qpcFrequency; }
 
 ASIOMAN_SLOT* ASIOMAN_GetSlot(int nSlot) { return &g_asioman.slots[nSlot - 1]; }
+
+int32_t ASIOMAN_GetStream(int nIndex) {
+  const ASIOMAN_DRIVERENTRY* pEntry = ASIOMAN_GetEntry(nIndex);
+  return pEntry ? (int32_t)pEntry->nStream : 0;
+}
+
+int64_t ASIOMAN_GetLastSwitchCall(int nIndex) {
+  const ASIOMAN_DRIVERENTRY* pEntry = ASIOMAN_GetEntry(nIndex);
+  return pEntry ? (int64_t)pEntry->qpcLastCall : 0;
+}
 
 /* ---- open ---- */
 
@@ -371,6 +387,7 @@ static void ASIOMAN_ReadChannelInfos(ASIOMAN_DEVICE* pDevice) {
     pInfo->isInput = pDevice->bufferInfos[i].isInput;
     ASIOError err = pDevice->pDriver->getChannelInfo(pInfo);
     pInfo->name[sizeof(pInfo->name) - 1] = 0;
+    ASIOMAN_MakePrintable(pInfo->name, sizeof(pInfo->name));
     if (err != ASE_OK) {
       pInfo->type = -1;
       ASIOMAN_ReportDriverMessage(pDevice, "Failed to Get Channel information: ");
@@ -393,6 +410,7 @@ static int ASIOMAN_PrepareDevice(ASIOMAN_DEVICE* pDevice) {
   pDevice->bMessageLatched = 0;
   pDevice->bInCallback = 0;
   pDevice->bPlaying = 0;
+  pDevice->bThreadRaised = 0;
   IASIO* pDriver = pDevice->pDriver;
 
   if (ASIOMAN_QueryChannelsAndBuffers(pDevice) != 0) return -2;
@@ -418,7 +436,10 @@ static int ASIOMAN_PrepareDevice(ASIOMAN_DEVICE* pDevice) {
     pInfo->channelNum = i < pDevice->nInputs ? i : i - pDevice->nInputs;
     pInfo->buffers[0] = pInfo->buffers[1] = NULL;
   }
-  int nResult = pDriver->createBuffers(pDevice->bufferInfos, nTotal, pDevice->nBufferSize, &pDevice->callbacks);
+  // The slot's own record, not the device's copy: a driver may call through
+  // it after close, which clears the device.
+  int nResult = pDriver->createBuffers(pDevice->bufferInfos, nTotal, pDevice->nBufferSize,
+                                       ASIOMAN_SlotCallbacks(pDevice->nSlot));
   if (nResult != ASE_OK) {
     ASIOMAN_ReportDriverMessage(pDevice, "Failed to prepare buffers: ");
   } else if (!ASIOMAN_CheckBuffers(pDevice)) {
@@ -453,6 +474,10 @@ int ASIOMAN_StartDevice(int nIndex) {
     ASIOMAN_ReportMessage(pDevice, "ASIO Device Already Playing...");
     return -1;
   }
+  // A new stream: what the driver records from now on is this one's.
+  pEntry->nEvent.store(0, std::memory_order_relaxed);
+  pEntry->qpcLastCall = 0;
+  pEntry->nStream = ++g_asioman.nStreams;
   ASIOMAN_ResetTiming(pDevice);
   int nResult = ASIOMAN_PrepareDevice(pDevice);
   if (nResult != 0) return nResult;
@@ -462,9 +487,8 @@ int ASIOMAN_StartDevice(int nIndex) {
     return -101;
   }
   pEntry->nSwitchCount = 0;
-  // Blocks, conversions and the client's preparation are published to the
-  // audio thread by the lowered flag.
-  std::atomic_thread_fence(std::memory_order_release);
+  // Blocks, conversions and the client's preparation go with the opened gate.
+  HANDOFF_Publish();
   pDevice->bStopping = 0;
   if (pDevice->pDriver->start() == ASE_OK) {
     ASIOMAN_ReportMessage(pDevice, "Device Is Started.");
@@ -551,18 +575,27 @@ int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd) {
 
 /* ---- slots ---- */
 
+// An ASIO callback carries no context: a released driver whose thread still
+// calls back lands in the slot it was given, whatever that slot serves now.
+// Handing on the slot released longest ago keeps those late calls on a free
+// slot, where they are ignored, as long as another slot is free; it is the
+// only protection there is.
 int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex) {
+  int nChosen = 0;
   for (int nSlot = 1; nSlot <= ASIOMAN_MAX_SLOTS; nSlot++) {
     ASIOMAN_SLOT* pSlot = ASIOMAN_GetSlot(nSlot);
-    if (pSlot->bInUse) continue;
-    pSlot->nDeviceIndex = nIndex;
-    pSlot->pEntry = pEntry;
-    std::atomic_thread_fence(std::memory_order_release);
-    pSlot->bInUse = 1;
-    pEntry->device.callbacks = *ASIOMAN_SlotCallbacks(nSlot);
-    return nSlot;
+    if (pSlot->pEntry) continue;
+    if (nChosen == 0 || pSlot->nReleased < ASIOMAN_GetSlot(nChosen)->nReleased) nChosen = nSlot;
   }
-  return 0;
+  if (nChosen == 0) return 0;
+  ASIOMAN_SLOT* pSlot = ASIOMAN_GetSlot(nChosen);
+  pSlot->nDeviceIndex = nIndex;
+  pSlot->bInUse = 1;
+  pEntry->device.callbacks = *ASIOMAN_SlotCallbacks(nChosen);
+  pEntry->device.nSlot = nChosen;
+  HANDOFF_Publish();
+  pSlot->pEntry = pEntry;
+  return nChosen;
 }
 
 int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds) {
@@ -572,19 +605,22 @@ int ASIOMAN_UnbindSlots(int nIndex, int nMilliseconds) {
     ASIOMAN_SLOT* pSlot = ASIOMAN_GetSlot(nSlot);
     if (pSlot->nDeviceIndex != nIndex) continue;
     ASIOMAN_DRIVERENTRY* pEntry = pSlot->pEntry;
-    // Cleared first, counted after: a callback either sees the slot free or
+    // Closed first, counted after: a callback either sees the slot free or
     // is seen inside it.
-    pSlot->bInUse = 0;
     pSlot->pEntry = NULL;
+    pSlot->bInUse = 0;
     pSlot->nDeviceIndex = 0;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    while (pSlot->nActive.load() != 0 && ASIOMAN_Counter() < qpcEnd) Sleep(1);
-    if (pSlot->nActive.load() == 0) continue;
+    HANDOFF_Closed();
+    while (!HANDOFF_IsEmpty(&pSlot->nActive) && ASIOMAN_Counter() < qpcEnd) Sleep(1);
+    if (HANDOFF_IsEmpty(&pSlot->nActive)) {
+      pSlot->nReleased = ++g_asioman.nReleases;
+      continue;
+    }
     // Still inside: the slot stays with its device, never handed on.
     pSlot->nDeviceIndex = nIndex;
-    pSlot->pEntry = pEntry;
-    std::atomic_thread_fence(std::memory_order_release);
     pSlot->bInUse = 1;
+    HANDOFF_Publish();
+    pSlot->pEntry = pEntry;
     bQuiet = 0;
   }
   return bQuiet;
@@ -614,54 +650,66 @@ void ASIOMAN_ResetTiming(ASIOMAN_DEVICE* pDevice) {
 
 int ASIOMAN_WaitIdle(ASIOMAN_DEVICE* pDevice, int nMilliseconds) {
   pDevice->bStopping = 1;
-  // Pairs with the switch's fence: either it sees bStopping or this thread
-  // sees its bInCallback.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  HANDOFF_Closed();
   int64_t qpcEnd = ASIOMAN_Deadline(nMilliseconds);
-  while (pDevice->bInCallback != 0) {
+  while (!HANDOFF_IsEmpty(&pDevice->bInCallback)) {
     if (ASIOMAN_Counter() >= qpcEnd) return 0;
     Sleep(1);
   }
-  std::atomic_thread_fence(std::memory_order_acquire);
   return 1;
 }
 
-static void ASIOMAN_LeaveSwitch(ASIOMAN_DEVICE* pDevice) {
-  std::atomic_thread_fence(std::memory_order_release);
-  pDevice->bInCallback = 0;
+static void ASIOMAN_LeaveSwitch(ASIOMAN_DEVICE* pDevice) { HANDOFF_Leave(&pDevice->bInCallback); }
+
+// Any driver thread: records the first request or stream error of the
+// preparation for the GUI thread, which acts on it at its next tick. Nothing
+// of the platform is called here: the thread may be one that the platform
+// did not create.
+static void ASIOMAN_RecordEvent(ASIOMAN_DRIVERENTRY* pEntry, uint32_t nOrder, int32_t nReason) {
+  if (pEntry->device.bMessageLatched.Exchange(1) != 0) return;
+  uint64_t nEvent = ((uint64_t)(uint32_t)(int32_t)pEntry->nStream << 32) | ((uint64_t)(uint16_t)nReason << 16) |
+                    (uint64_t)(uint16_t)nOrder;
+  uint64_t nNone = 0;
+  pEntry->nEvent.compare_exchange_strong(nNone, nEvent, std::memory_order_relaxed);
 }
 
-static void ASIOMAN_FirstSwitch(ASIOMAN_DEVICE* pDevice) {
-  HANDLE hThread = GetCurrentThread();
-  int nPriority = GetThreadPriority(hThread);
-  ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_THREADSTART, 0, nPriority);
-  if (nPriority < THREAD_PRIORITY_TIME_CRITICAL) SetThreadPriority(hThread, THREAD_PRIORITY_TIME_CRITICAL);
+static void ASIOMAN_StreamStarts(ASIOMAN_DEVICE* pDevice) {
   pDevice->timing.qpcStreamStart = ASIOMAN_Counter();
   pDevice->timing.qpcRelaxStep =
       ASIOMAN_RelaxStep(pDevice->timing.qpcFrequency, pDevice->nSampleRate, pDevice->nBufferSize);
 }
 
+// The first switch on a thread other than the GUI thread raises it: a driver
+// whose start makes the first switches itself does so on the GUI thread,
+// whose priority stays as it is.
+static void ASIOMAN_RaiseSwitchThread(ASIOMAN_DEVICE* pDevice) {
+  if (GetCurrentThreadId() == g_asioman.nGuiThreadId) return;
+  pDevice->bThreadRaised = 1;
+  HANDLE hThread = GetCurrentThread();
+  int nPriority = GetThreadPriority(hThread);
+  ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_THREADSTART, 0, nPriority);
+  if (nPriority < THREAD_PRIORITY_TIME_CRITICAL) SetThreadPriority(hThread, THREAD_PRIORITY_TIME_CRITICAL);
+}
+
 void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_t nHalfBuffer) {
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
+  pEntry->qpcLastCall = ASIOMAN_Counter();
   if (pDevice->bStopping || !pDevice->bPrepared) return;
   // The guard comes first: an overlapping switch must not touch the running one.
-  if (pDevice->bInCallback.Exchange(1) != 0) {
-    if (pDevice->bMessageLatched.Exchange(1) == 0) {
-      ASIOMAN_ReportReplace(pDevice, "Driver Callback Re-entrance...\nUnexpected error...");
-      ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_REENTRANCE, 0);
-    }
+  if (HANDOFF_Enter(&pDevice->bInCallback) != 0) {
+    ASIOMAN_RecordEvent(pEntry, ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_REENTRANCE);
+    ASIOMAN_LeaveSwitch(pDevice);
     return;
   }
-  // Pairs with the fence of a stopping GUI thread: either it sees bInCallback
-  // or this thread sees bStopping.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
   if (pDevice->bStopping) {
     ASIOMAN_LeaveSwitch(pDevice);
     return;
   }
+  HANDOFF_Opened();
 
   int64_t nSwitch = pEntry->nSwitchCount;
-  if (nSwitch == 0) ASIOMAN_FirstSwitch(pDevice);
+  if (nSwitch == 0) ASIOMAN_StreamStarts(pDevice);
+  if (!pDevice->bThreadRaised) ASIOMAN_RaiseSwitchThread(pDevice);
   pEntry->nSwitchCount = ++nSwitch;
   if (nSwitch < 3) {
     if (pDevice->bOutputReady) pDevice->pDriver->outputReady();
@@ -682,14 +730,8 @@ void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_
                            ? ASIO_Join64(pTime->timeInfo.samplePosition.hi, pTime->timeInfo.samplePosition.lo)
                            : 0;
 
-  int32_t nError = ASIOMAN_ConvertChannels(pDevice, nHalfBuffer);
-  if (nError != 0) {
-    if (pDevice->bMessageLatched.Exchange(1) == 0) {
-      char text[ASIOMAN_TEXT_SIZE];
-      ASIOMAN_FormatInt(text, sizeof(text), "No data conversion supplied...\nConversion error nu : ", nError, "\n");
-      ASIOMAN_ReportReplace(pDevice, text);
-      ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_CONVERSION, 0);
-    }
+  if (ASIOMAN_ConvertChannels(pDevice, nHalfBuffer) != 0) {
+    ASIOMAN_RecordEvent(pEntry, ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_CONVERSION);
     ASIOMAN_LeaveSwitch(pDevice);
     return;
   }
@@ -709,32 +751,27 @@ void ASIOMAN_OnBufferSwitch(ASIOMAN_DRIVERENTRY* pEntry, ASIOTime* pTime, int32_
   ASIOMAN_LeaveSwitch(pDevice);
 }
 
-/* ---- the driver's other callbacks ---- */
+/* ---- the driver's other callbacks: they only record ---- */
 
+// A request also makes the stream's switches stand aside at once, by a plain
+// store: no buffer of the run is processed after the driver asked.
 void ASIOMAN_OnSampleRateDidChange(ASIOMAN_DRIVERENTRY* pEntry, ASIOSampleRate fRate) {
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
   uint32_t nRate = ASIOMAN_WholeHz(fRate);
   if (nRate == pDevice->nSampleRate) return;
   pDevice->nSampleRate = nRate;
-  if (pDevice->bMessageLatched.Exchange(1) != 0) return;
-  ASIOMAN_ReportReplace(pDevice,
-                        "Request From Audio Driver\nSampling rate has been Changed,\nAudio Stream needs a complete "
-                        "RESET\n\nPlease Re-Start the Audio Device...");
-  ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_DRIVERREQUEST, ASIOMAN_REQUEST_SAMPLERATE, 0);
+  pDevice->bStopping = 1;
+  ASIOMAN_RecordEvent(pEntry, ASIOMAN_ORDER_DRIVERREQUEST, ASIOMAN_REQUEST_SAMPLERATE);
 }
 
-static int32_t ASIOMAN_OnRestartRequest(ASIOMAN_DEVICE* pDevice, const char* text, intptr_t nRequest) {
-  ASIOMAN_WaitIdle(pDevice, ASIOMAN_REQUEST_WAIT_MS);
-  if (pDevice->bMessageLatched.Exchange(1) == 0) {
-    ASIOMAN_ReportReplace(pDevice, text);
-    ASIOMAN_Notify(pDevice, ASIOMAN_ORDER_DRIVERREQUEST, nRequest, 0);
-  }
+static int32_t ASIOMAN_OnRestartRequest(ASIOMAN_DRIVERENTRY* pEntry, int32_t nRequest) {
+  pEntry->device.bStopping = 1;
+  ASIOMAN_RecordEvent(pEntry, ASIOMAN_ORDER_DRIVERREQUEST, nRequest);
   return 1;
 }
 
 int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, int32_t nValue, void* pMessage,
                               double* pOpt) {
-  ASIOMAN_DEVICE* pDevice = &pEntry->device;
   switch (nSelector) {
     case kAsioSelectorSupported:
       return (nValue == kAsioEngineVersion || nValue == kAsioResetRequest || nValue == kAsioResyncRequest ||
@@ -745,16 +782,11 @@ int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, in
     case kAsioEngineVersion:
       return 2;
     case kAsioResetRequest:
-      return ASIOMAN_OnRestartRequest(
-          pDevice, "Request From Audio Driver\nAudio Stream needs a complete RESET\n\nPlease Re-Start the Audio Device...",
-          ASIOMAN_REQUEST_RESET);
+      return ASIOMAN_OnRestartRequest(pEntry, ASIOMAN_REQUEST_RESET);
     case kAsioBufferSizeChange:
       return 0;
     case kAsioResyncRequest:
-      return ASIOMAN_OnRestartRequest(pDevice,
-                                      "Request From Audio Driver re-synchronization\nAudio Stream needs a complete "
-                                      "RESET\n\nPlease Re-Start the Audio Device...",
-                                      ASIOMAN_REQUEST_RESYNC);
+      return ASIOMAN_OnRestartRequest(pEntry, ASIOMAN_REQUEST_RESYNC);
     case kAsioLatenciesChanged:
     case kAsioSupportsTimeInfo:
     case kAsioSupportsTimeCode:
@@ -762,4 +794,41 @@ int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, in
     default:
       return 0;
   }
+}
+
+/* ---- the recorded events, on the GUI thread ---- */
+
+static void ASIOMAN_ReportEvent(ASIOMAN_DEVICE* pDevice, const ASIOMAN_EVENT* pEvent) {
+  if (pEvent->nOrder == ASIOMAN_ORDER_STREAMERROR && pEvent->nReason == ASIOMAN_ERROR_CONVERSION) {
+    char text[ASIOMAN_TEXT_SIZE];
+    ASIOMAN_FormatInt(text, sizeof(text), "No data conversion supplied...\nConversion error nu : ",
+                      pDevice->nConversionError, "\n");
+    ASIOMAN_ReportReplace(pDevice, text);
+  } else if (pEvent->nOrder == ASIOMAN_ORDER_STREAMERROR) {
+    ASIOMAN_ReportReplace(pDevice, "Driver Callback Re-entrance...\nUnexpected error...");
+  } else if (pEvent->nReason == ASIOMAN_REQUEST_SAMPLERATE) {
+    ASIOMAN_ReportReplace(pDevice,
+                          "Request From Audio Driver\nSampling rate has been Changed,\nAudio Stream needs a complete "
+                          "RESET\n\nPlease Re-Start the Audio Device...");
+  } else if (pEvent->nReason == ASIOMAN_REQUEST_RESYNC) {
+    ASIOMAN_ReportReplace(pDevice,
+                          "Request From Audio Driver re-synchronization\nAudio Stream needs a complete "
+                          "RESET\n\nPlease Re-Start the Audio Device...");
+  } else {
+    ASIOMAN_ReportReplace(
+        pDevice, "Request From Audio Driver\nAudio Stream needs a complete RESET\n\nPlease Re-Start the Audio Device...");
+  }
+}
+
+int ASIOMAN_TakeEvent(int nIndex, ASIOMAN_EVENT* pEvent) {
+  ASIOMAN_DRIVERENTRY* pEntry = ASIOMAN_GetEntry(nIndex);
+  if (!pEntry || !pEvent) return 0;
+  uint64_t nEvent = pEntry->nEvent.exchange(0, std::memory_order_relaxed);
+  if (nEvent == 0) return 0;
+  pEvent->nOrder = (uint32_t)(nEvent & 0xFFFF);
+  pEvent->nReason = (int32_t)((nEvent >> 16) & 0xFFFF);
+  pEvent->nStream = (int32_t)(uint32_t)(nEvent >> 32);
+  ASIOMAN_DEVICE* pDevice = &pEntry->device;
+  if (pDevice->bOpen && pEvent->nStream == (int32_t)pEntry->nStream) ASIOMAN_ReportEvent(pDevice, pEvent);
+  return 1;
 }

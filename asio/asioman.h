@@ -42,6 +42,19 @@ int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
 // driver the next open or close releases.
 int ASIOMAN_IsDeviceClosed(int nIndex);
 
+// Takes the first driver request or stream error that the device's driver
+// threads recorded since the last take (they only record: the GUI thread
+// acts). 1 with *pEvent filled, 0 when there was none. When the event came in
+// the device's current stream and the device is open, its report text is
+// written into the device's report.
+int ASIOMAN_TakeEvent(int nIndex, ASIOMAN_EVENT* pEvent);
+// The number of the device's latest stream, given by every start (numbers
+// grow over all devices); 0 before the first.
+int32_t ASIOMAN_GetStream(int nIndex);
+// The counter time of the driver's latest buffer switch call since the start
+// of its stream, processed or not; 0 when none came.
+int64_t ASIOMAN_GetLastSwitchCall(int nIndex);
+
 // The entry at a 1-based index, or null when the index is out of range.
 ASIOMAN_DRIVERENTRY* ASIOMAN_GetEntry(int nIndex);
 int ASIOMAN_GetEntryCount(void);

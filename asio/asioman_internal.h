@@ -1,5 +1,45 @@
 // The manager's callback slots and buffer switch, shared between the manager,
 // its generated callback sets and its in-process tests.
+//
+// The threading contract. The GUI thread runs every manager operation, the
+// test control's tick and all painting. The driver's audio thread runs the
+// buffer switch and the processing callback; the driver may call
+// sampleRateDidChange and asioMessage from any thread, one that the platform
+// did not create among them, so those only record. Every field below is a
+// std::atomic of its own width; plain loads and stores are relaxed, and the
+// three gates order what they guard by the one pattern of asio/handoff.h.
+//
+//   field                                  written by                        read by        order
+//   ASIOMAN_SLOT pEntry (slot gate)        GUI: bind, unbind                 any driver     handoff gate
+//   ASIOMAN_SLOT nActive                   any driver thread (in, out)       GUI: unbind    handoff mark
+//   ASIOMAN_SLOT nDeviceIndex, bInUse      GUI: bind, unbind                 GUI            relaxed
+//   ASIOMAN_DEVICE bStopping (switch gate) GUI: prepare, start, wait;        audio          handoff gate
+//                                          any driver thread: requests (1)
+//   ASIOMAN_DEVICE bInCallback             audio (in, out)                   GUI: wait      handoff mark
+//   ASIOMAN_DEVICE bPrepared               GUI: prepare, unprepare           audio          relaxed, under the gate
+//   ASIOMAN_DEVICE bMessageLatched         any driver thread (exchange);     -              acq_rel exchange
+//                                          GUI: prepare, close
+//   ASIOMAN_DEVICE nSampleRate             GUI: open, prepare;               GUI            relaxed
+//                                          any driver thread: rate change
+//   ASIOMAN_DEVICE bThreadRaised           audio; GUI: prepare               audio          relaxed
+//   ASIOMAN_DEVICE timing (every field)    audio; GUI: start (reset)         GUI: panel     relaxed; a paint may mix
+//                                                                                           consecutive switches
+//   ASIOMAN_DRIVERENTRY nSwitchCount       audio; GUI: start, close          GUI            relaxed
+//   ASIOMAN_DRIVERENTRY nStream            GUI: start                        any driver     relaxed
+//   ASIOMAN_DRIVERENTRY nEvent             any driver thread (first wins);   GUI: tick      relaxed; the
+//                                          GUI: take (exchange), start                      report is the GUI's
+//   ASIOMAN_DRIVERENTRY qpcLastCall        audio; GUI: start                 GUI: tick      relaxed
+//   APPCONTEXT pRunDevice, bRunHeld        GUI: prepare, start, stop         audio          handoff gate (run gate)
+//   APPCONTEXT nProcessing                 audio (in, out)                   GUI: stop      handoff mark
+//   APPCONTEXT statistics, history ring    audio; GUI: start (reset)         GUI: panel     relaxed
+//   APPCONTEXT options, nPerf*, sizes      GUI: menu, prepare                audio          relaxed; sizes and
+//                                                                                           blocks under the run gate
+//   APPCONTEXT log                         GUI and audio (append)            GUI: view      its own (app/txtbuffer.h)
+//
+// Written under a closed gate and read only inside it: the device's blocks,
+// conversion runs and buffer infos (prepare, close), and the run's sine
+// table and copy blocks (preparation, close). The device's report text is
+// the GUI thread's alone.
 #ifndef MB_ASIO_ASIOMAN_INTERNAL_H
 #define MB_ASIO_ASIOMAN_INTERNAL_H
 
@@ -13,14 +53,17 @@
 typedef struct ASIOMAN_SLOT {
   Relaxed<int32_t> nDeviceIndex;  // 0 when free
   Relaxed<int32_t> bInUse;
-  Relaxed<ASIOMAN_DRIVERENTRY*> pEntry;
+  Relaxed<ASIOMAN_DRIVERENTRY*> pEntry;  // the slot gate: null when free
   // Driver callbacks inside this slot right now; unbinding waits for 0, so
   // nothing still holds the entry when close clears it.
-  std::atomic<int32_t> nActive;
+  Relaxed<int32_t> nActive;
+  int64_t nReleased;  // GUI thread: order of the slot's last release, 0 never
 } ASIOMAN_SLOT;
 
-// Slot k's (1..8) four driver entry points, in ASIOCallbacks order.
-const ASIOCallbacks* ASIOMAN_SlotCallbacks(int nSlot);
+// Slot k's (1..8) four driver entry points, in ASIOCallbacks order: the
+// record that createBuffers hands the driver, which lives as long as the
+// process.
+ASIOCallbacks* ASIOMAN_SlotCallbacks(int nSlot);
 // Slot k's record in the manager state.
 ASIOMAN_SLOT* ASIOMAN_GetSlot(int nSlot);
 
@@ -28,8 +71,9 @@ void ASIOMAN_OnSampleRateDidChange(ASIOMAN_DRIVERENTRY* pEntry, ASIOSampleRate f
 int32_t ASIOMAN_OnAsioMessage(ASIOMAN_DRIVERENTRY* pEntry, int32_t nSelector, int32_t nValue, void* pMessage,
                               double* pOpt);
 
-// Binds the lowest free slot to the entry and copies that slot's callbacks
-// into the device. Returns the slot number 1..8, or 0 when all are in use.
+// Binds the free slot released longest ago (one never released first, then
+// the lowest) to the entry and copies that slot's callbacks into the device.
+// Returns the slot number 1..8, or 0 when all are in use.
 int ASIOMAN_BindSlot(ASIOMAN_DRIVERENTRY* pEntry, int nIndex);
 // Frees every slot bound to the index once no callback is inside it, waiting
 // at most nMilliseconds for those still running. 1 when all were freed; 0

@@ -1,22 +1,22 @@
 // The eight callback sets. Driver callbacks carry no context, so each set is
 // a template instance that knows its slot number and finds the bound entry
-// through it. Every call counts itself into the slot while it runs, so that
-// unbinding can wait until no callback still holds the entry.
+// through it. Every call passes the slot gate (asio/handoff.h) while it runs,
+// so that unbinding can wait until no callback still holds the entry.
 #include <string.h>
 
 #include "asio/asioman_internal.h"
+#include "asio/handoff.h"
 
 namespace {
 
 class SLOTCALL {
  public:
   explicit SLOTCALL(int nSlot) : slot_(ASIOMAN_GetSlot(nSlot)) {
-    slot_->nActive.fetch_add(1);  // sequentially consistent: unbinding reads it after clearing pEntry
-    entry_ = slot_->bInUse ? (ASIOMAN_DRIVERENTRY*)slot_->pEntry : NULL;
-    // Pairs with the binding's release: the bound device's state is seen.
-    std::atomic_thread_fence(std::memory_order_acquire);
+    HANDOFF_Enter(&slot_->nActive);
+    entry_ = slot_->pEntry;
+    if (entry_) HANDOFF_Opened();
   }
-  ~SLOTCALL() { slot_->nActive.fetch_sub(1); }
+  ~SLOTCALL() { HANDOFF_Leave(&slot_->nActive); }
   ASIOMAN_DRIVERENTRY* Entry() const { return entry_; }
 
  private:
@@ -63,13 +63,16 @@ struct SLOTCALLBACKS {
 template <int kSlot>
 constexpr ASIOCallbacks SLOTCALLBACKS<kSlot>::kSet;
 
-const ASIOCallbacks* const g_slotCallbacks[ASIOMAN_MAX_SLOTS] = {
-    &SLOTCALLBACKS<1>::kSet, &SLOTCALLBACKS<2>::kSet, &SLOTCALLBACKS<3>::kSet, &SLOTCALLBACKS<4>::kSet,
-    &SLOTCALLBACKS<5>::kSet, &SLOTCALLBACKS<6>::kSet, &SLOTCALLBACKS<7>::kSet, &SLOTCALLBACKS<8>::kSet};
+// The records handed to drivers: initialised before the program runs, never
+// written and never freed, so a driver that calls through one after its
+// release still reaches its slot's functions, which find the slot free.
+ASIOCallbacks g_slotCallbacks[ASIOMAN_MAX_SLOTS] = {
+    SLOTCALLBACKS<1>::kSet, SLOTCALLBACKS<2>::kSet, SLOTCALLBACKS<3>::kSet, SLOTCALLBACKS<4>::kSet,
+    SLOTCALLBACKS<5>::kSet, SLOTCALLBACKS<6>::kSet, SLOTCALLBACKS<7>::kSet, SLOTCALLBACKS<8>::kSet};
 
 }  // namespace
 
-const ASIOCallbacks* ASIOMAN_SlotCallbacks(int nSlot) {
+ASIOCallbacks* ASIOMAN_SlotCallbacks(int nSlot) {
   if (nSlot < 1 || nSlot > ASIOMAN_MAX_SLOTS) return NULL;
-  return g_slotCallbacks[nSlot - 1];
+  return &g_slotCallbacks[nSlot - 1];
 }

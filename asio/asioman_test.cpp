@@ -155,6 +155,13 @@ class DeviceManager : public ::testing::Test {
     return audio;
   }
 
+  // The event the driver's threads recorded for the device, or {0, 0, 0}.
+  ASIOMAN_EVENT Event(int nIndex) {
+    ASIOMAN_EVENT event = {0, 0, 0};
+    ASIOMAN_TakeEvent(nIndex, &event);
+    return event;
+  }
+
   CLIENT client_;
   int nFirst_ = 0;
   int nUnknown_ = 0;
@@ -490,14 +497,17 @@ TEST_F(DeviceManager, TheClientSeesItsFirstBufferAtTheThirdSwitch) {
   FakeAsio* driver = Streaming();
   int nReady = driver->CountCalls("outputReady");
   driver->Switch(0);
-  EXPECT_EQ((std::vector<ORDER>{{kOpened, 0, 0}, {kPrepared, 0, 0}, {kThreadStart, 0, 0}}), client_.Orders());
-  EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, GetThreadPriority(GetCurrentThread()));
+  // This thread started the manager: it is the GUI thread, whose priority a
+  // driver that switches inside start must not change.
+  EXPECT_EQ((std::vector<ORDER>{{kOpened, 0, 0}, {kPrepared, 0, 0}}), client_.Orders());
+  EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
+  EXPECT_NE(0, (int64_t)Device(Dev(0))->timing.qpcStreamStart);
   driver->Switch(1);
-  EXPECT_EQ(3u, client_.Orders().size());
+  EXPECT_EQ(2u, client_.Orders().size());
   EXPECT_EQ(nReady + 2, driver->CountCalls("outputReady")) << "the first two switches only signal the driver";
   driver->Switch(0);
-  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared, kThreadStart, kProcess}), client_.Codes());
-  EXPECT_EQ((ORDER{kProcess, 1, 1}), client_.Orders()[3]);
+  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared, kProcess}), client_.Codes());
+  EXPECT_EQ((ORDER{kProcess, 1, 1}), client_.Orders()[2]);
   EXPECT_EQ(nReady + 3, driver->CountCalls("outputReady"));
   EXPECT_EQ(3, (int64_t)ASIOMAN_GetEntry(Dev(0))->nSwitchCount);
   EXPECT_EQ(3, (int64_t)Device(Dev(0))->timing.nLastSwitch);
@@ -505,6 +515,7 @@ TEST_F(DeviceManager, TheClientSeesItsFirstBufferAtTheThirdSwitch) {
 
 TEST_F(DeviceManager, ThreadStartCarriesThePriorityBeforeItWasRaised) {
   FakeAsio* driver = Streaming();
+  driver->Switch(1);  // on the GUI thread: the first switch on the driver's own thread raises it
   BOOL bSet = FALSE;
   int nBefore = 0, nAfter = 0;
   std::thread audio([&] {
@@ -518,6 +529,7 @@ TEST_F(DeviceManager, ThreadStartCarriesThePriorityBeforeItWasRaised) {
   EXPECT_EQ(THREAD_PRIORITY_ABOVE_NORMAL, nBefore);
   EXPECT_EQ(THREAD_PRIORITY_TIME_CRITICAL, nAfter);
   EXPECT_EQ((ORDER{kThreadStart, 0, THREAD_PRIORITY_ABOVE_NORMAL}), client_.Orders()[2]);
+  EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(GetCurrentThread()));
 }
 
 TEST_F(DeviceManager, NoOutputReadyForADriverThatRefusedTheProbe) {
@@ -610,31 +622,69 @@ TEST_F(DeviceManager, StatisticsMoveWithEveryProcessedSwitch) {
   EXPECT_EQ(4, (int64_t)t->nOver100);
 }
 
-TEST_F(DeviceManager, AResetRequestStopsProcessingAndIsReportedOnce) {
+TEST_F(DeviceManager, AResetRequestStopsProcessingAndIsRecordedOnce) {
   FakeAsio* driver = Streaming();
+  int32_t nStream = ASIOMAN_GetStream(Dev(0));
   for (int i = 0; i < 3; i++) driver->Switch(i & 1);
   EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResetRequest, 0, NULL, NULL));
+  EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResyncRequest, 0, NULL, NULL));
+  EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResetRequest, 0, NULL, NULL));
+  EXPECT_EQ("Device Is Openned. | Device Is Started. | ", Report(Dev(0))) << "the GUI thread writes it";
+  for (int i = 0; i < 3; i++) driver->Switch(i & 1);
+  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared, kProcess}), client_.Codes());
+  ASIOMAN_EVENT event = Event(Dev(0));
+  EXPECT_EQ(kRequest, event.nOrder);
+  EXPECT_EQ(ASIOMAN_REQUEST_RESET, event.nReason);
+  EXPECT_EQ(nStream, event.nStream);
   EXPECT_EQ("Request From Audio Driver\nAudio Stream needs a complete RESET\n\nPlease Re-Start the Audio Device...",
             Report(Dev(0)));
-  EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResyncRequest, 0, NULL, NULL));
-  EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResetRequest, 0, NULL, NULL));
-  for (int i = 0; i < 3; i++) driver->Switch(i & 1);
-  EXPECT_EQ((std::vector<ORDER>{{kOpened, 0, 0},
-                                {kPrepared, 0, 0},
-                                {kThreadStart, 0, 0},
-                                {kProcess, 1, 1},
-                                {kRequest, ASIOMAN_REQUEST_RESET, 0}}),
-            client_.Orders());
+  EXPECT_EQ(0u, Event(Dev(0)).nOrder) << "taken once";
 
-  // A new start clears the latch.
+  // A new start is a new stream and clears the latch.
   ASIOMAN_StopDevice(Dev(0));
   ASSERT_EQ(0, ASIOMAN_StartDevice(Dev(0)));
+  EXPECT_GT(ASIOMAN_GetStream(Dev(0)), nStream);
   EXPECT_EQ(1, driver->callbacks.asioMessage(kAsioResyncRequest, 0, NULL, NULL));
+  event = Event(Dev(0));
+  EXPECT_EQ(ASIOMAN_REQUEST_RESYNC, event.nReason);
+  EXPECT_EQ(ASIOMAN_GetStream(Dev(0)), event.nStream);
   EXPECT_EQ(
       "Request From Audio Driver re-synchronization\nAudio Stream needs a complete RESET\n\nPlease Re-Start the "
       "Audio Device...",
       Report(Dev(0)));
-  EXPECT_EQ((ORDER{kRequest, ASIOMAN_REQUEST_RESYNC, 0}), client_.Orders().back());
+}
+
+TEST_F(DeviceManager, RequestsFromAnotherThreadReturnAtOnceEvenWhileASwitchIsHeld) {
+  FakeAsio* driver = Streaming();
+  std::thread audio = HeldSwitch(driver);
+  std::thread requests([driver] {
+    driver->callbacks.sampleRateDidChange(96000.0);
+    driver->callbacks.asioMessage(kAsioResetRequest, 0, NULL, NULL);
+  });
+  requests.join();
+  EXPECT_TRUE(driver->bInOutputReady) << "returned without waiting for the switch";
+  EXPECT_EQ(1, Device(Dev(0))->bStopping) << "the switches stand aside at once";
+  driver->bHoldOutputReady = false;
+  audio.join();
+  EXPECT_EQ(0, client_.Count(kProcess)) << "the held switch, past its outputReady, is not processed";
+  EXPECT_EQ(ASIOMAN_REQUEST_SAMPLERATE, Event(Dev(0)).nReason);
+}
+
+TEST_F(DeviceManager, AReleasedDriversLateCallsFindAFreeSlot) {
+  FakeAsio* late = Streaming();
+  ASIOCallbacks* pGiven = late->pGivenCallbacks;
+  ASSERT_EQ(ASIOMAN_SlotCallbacks(1), pGiven) << "the slot's own record, which outlives the device";
+  ASIOMAN_CloseDevice(Dev(0));
+  FakeAsio* next = Streaming(FAKESCRIPT(), 1);
+  EXPECT_EQ(2, Device(Dev(1))->nSlot) << "slot 1, released, is handed on last";
+  size_t nOrders = client_.Orders().size();
+  for (int i = 0; i < 4; i++) pGiven->bufferSwitch(i & 1, ASIOTrue);
+  EXPECT_EQ(-1, pGiven->asioMessage(kAsioResetRequest, 0, NULL, NULL));
+  EXPECT_EQ(nOrders, client_.Orders().size());
+  EXPECT_EQ(0, (int64_t)ASIOMAN_GetEntry(Dev(1))->nSwitchCount);
+  EXPECT_EQ(0u, Event(Dev(1)).nOrder);
+  EXPECT_EQ(0, Device(Dev(1))->bStopping);
+  EXPECT_NE(nullptr, next->pGivenCallbacks);
 }
 
 TEST_F(DeviceManager, AsioMessagesAreAnsweredAsTheHostSupportsThem) {
@@ -653,24 +703,29 @@ TEST_F(DeviceManager, AsioMessagesAreAnsweredAsTheHostSupportsThem) {
   EXPECT_EQ(0, message(12345, 0, NULL, NULL));
   EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared}), client_.Codes());
   EXPECT_EQ(0, Device(Dev(0))->bStopping);
+  EXPECT_EQ(0u, Event(Dev(0)).nOrder);
 }
 
-TEST_F(DeviceManager, ASampleRateChangeIsStoredAndReportedOnceWhileTheStreamRuns) {
+TEST_F(DeviceManager, ASampleRateChangeIsStoredAndRecordedOnceAndEndsProcessing) {
   FakeAsio* driver = Streaming();
   driver->callbacks.sampleRateDidChange(48000.7);
-  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared}), client_.Codes()) << "same whole Hz";
+  EXPECT_EQ(0u, Event(Dev(0)).nOrder) << "same whole Hz";
+  EXPECT_EQ(0, Device(Dev(0))->bStopping);
   driver->callbacks.sampleRateDidChange(96000.0);
   EXPECT_EQ(96000u, (uint32_t)Device(Dev(0))->nSampleRate);
+  driver->callbacks.sampleRateDidChange(44100.0);
+  EXPECT_EQ(44100u, (uint32_t)Device(Dev(0))->nSampleRate);
+  ASIOMAN_EVENT event = Event(Dev(0));
+  EXPECT_EQ(kRequest, event.nOrder);
+  EXPECT_EQ(ASIOMAN_REQUEST_SAMPLERATE, event.nReason);
   EXPECT_EQ(
       "Request From Audio Driver\nSampling rate has been Changed,\nAudio Stream needs a complete RESET\n\nPlease "
       "Re-Start the Audio Device...",
       Report(Dev(0)));
-  driver->callbacks.sampleRateDidChange(44100.0);
-  EXPECT_EQ(44100u, (uint32_t)Device(Dev(0))->nSampleRate);
-  EXPECT_EQ((ORDER{kRequest, ASIOMAN_REQUEST_SAMPLERATE, 0}), client_.Orders().back());
-  EXPECT_EQ(1, client_.Count(kRequest));
+  EXPECT_EQ(0u, Event(Dev(0)).nOrder) << "the second change is not recorded";
   for (int i = 0; i < 3; i++) driver->Switch(i & 1);
-  EXPECT_EQ(1, client_.Count(kProcess)) << "the stream keeps running";
+  EXPECT_EQ(0, client_.Count(kProcess));
+  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared}), client_.Codes());
 }
 
 TEST_F(DeviceManager, AReenteredSwitchLeavesTheRunningOneAloneAndIsReportedOnce) {
@@ -691,15 +746,13 @@ TEST_F(DeviceManager, AReenteredSwitchLeavesTheRunningOneAloneAndIsReportedOnce)
   EXPECT_EQ(4, (int64_t)ASIOMAN_GetEntry(Dev(0))->nSwitchCount) << "nested switches count nothing";
   EXPECT_EQ(4, (int64_t)Device(Dev(0))->timing.nLastSwitch);
   EXPECT_EQ(77, (int64_t)Device(Dev(0))->timing.nSamplePosition);
-  EXPECT_EQ("Driver Callback Re-entrance...\nUnexpected error...", Report(Dev(0)));
-  EXPECT_EQ((std::vector<ORDER>{{kOpened, 0, 0},
-                                {kPrepared, 0, 0},
-                                {kThreadStart, 0, 0},
-                                {kProcess, 1, 1},
-                                {kStreamError, ASIOMAN_ERROR_REENTRANCE, 0},
-                                {kProcess, 1, 1}}),
-            client_.Orders());
+  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared, kProcess, kProcess}), client_.Codes());
   EXPECT_EQ(0, Device(Dev(0))->bInCallback);
+  ASIOMAN_EVENT event = Event(Dev(0));
+  EXPECT_EQ(kStreamError, event.nOrder);
+  EXPECT_EQ(ASIOMAN_ERROR_REENTRANCE, event.nReason);
+  EXPECT_EQ("Driver Callback Re-entrance...\nUnexpected error...", Report(Dev(0)));
+  EXPECT_EQ(0u, Event(Dev(0)).nOrder) << "recorded once";
 }
 
 TEST_F(DeviceManager, InputsWithoutConversionSkipTheClientAndReportOnce) {
@@ -715,10 +768,11 @@ TEST_F(DeviceManager, InputsWithoutConversionSkipTheClientAndReportOnce) {
     }
     EXPECT_EQ(0x55, driver->Buffer(2, i & 1)[1024]);
   }
+  EXPECT_EQ((std::vector<uint32_t>{kOpened, kPrepared}), client_.Codes());
+  ASIOMAN_EVENT event = Event(Dev(0));
+  EXPECT_EQ(kStreamError, event.nOrder);
+  EXPECT_EQ(ASIOMAN_ERROR_CONVERSION, event.nReason);
   EXPECT_EQ("No data conversion supplied...\nConversion error nu : 2\n", Report(Dev(0)));
-  EXPECT_EQ((std::vector<ORDER>{
-                {kOpened, 0, 0}, {kPrepared, 0, 0}, {kThreadStart, 0, 0}, {kStreamError, ASIOMAN_ERROR_CONVERSION, 0}}),
-            client_.Orders());
   EXPECT_EQ(3, driver->CountCalls("outputReady")) << "the probe and the first two switches only";
 }
 

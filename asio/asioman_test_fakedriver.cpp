@@ -170,6 +170,7 @@ ASIOError STDMETHODCALLTYPE FakeAsio::createBuffers(ASIOBufferInfo* bufferInfos,
   nCreatedSize = bufferSize;
   if (script.errCreateBuffers != ASE_OK) return script.errCreateBuffers;
   callbacks = *pCallbacks;
+  pGivenCallbacks = pCallbacks;
   buffers_.assign((size_t)numChannels * 2, std::vector<uint8_t>((size_t)bufferSize * 8, 0xEE));
   for (int32_t i = 0; i < numChannels; i++) {
     bufferInfos[i].buffers[0] = buffers_[2 * i].data();

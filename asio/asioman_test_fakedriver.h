@@ -82,6 +82,7 @@ class FakeAsio : public IASIO {
 
   FAKESCRIPT script;
   ASIOCallbacks callbacks = {};
+  ASIOCallbacks* pGivenCallbacks = nullptr;  // what the host handed to createBuffers
   std::atomic<int> nRefs{1};
   std::atomic<bool> bReleased{false};
   int32_t nCreatedChannels = 0;

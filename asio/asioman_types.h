@@ -37,6 +37,16 @@ enum {
 enum { ASIOMAN_ERROR_REENTRANCE = 1, ASIOMAN_ERROR_CONVERSION = 2 };
 enum { ASIOMAN_REQUEST_SAMPLERATE = 0, ASIOMAN_REQUEST_RESET = 1, ASIOMAN_REQUEST_RESYNC = 2 };
 
+// A driver's request or a stream error, as a driver thread recorded it and
+// the GUI thread takes it: ASIOMAN_ORDER_DRIVERREQUEST with an
+// ASIOMAN_REQUEST_* reason, or ASIOMAN_ORDER_STREAMERROR with an
+// ASIOMAN_ERROR_* reason, and the stream it came in.
+typedef struct ASIOMAN_EVENT {
+  uint32_t nOrder;
+  int32_t nReason;
+  int32_t nStream;
+} ASIOMAN_EVENT;
+
 // Written by the driver's audio thread, read by the GUI thread: every field is
 // a relaxed atomic of the width it has in the description.
 typedef struct ASIOMAN_TIMING {
@@ -81,7 +91,7 @@ typedef struct ASIOMAN_DEVICE {
   int32_t nDeviceIndex;
   int32_t bOpen;
   Relaxed<int32_t> bMessageLatched;  // exchanged by any driver thread
-  Relaxed<int32_t> bInCallback;      // exchanged by the audio thread
+  Relaxed<int32_t> bInCallback;      // switches inside right now: the switch gate's mark
   Relaxed<int32_t> bPrepared;  // read by the audio thread: no switch on a device without blocks
   Relaxed<int32_t> bPlaying;
   Relaxed<int32_t> bStopping;
@@ -114,6 +124,10 @@ typedef struct ASIOMAN_DEVICE {
   // switch has left, later waits of the device only look, so one stuck
   // callback costs one bound.
   int32_t bSwitchStuck;
+  int32_t nSlot;  // the bound callback slot, 0 when none
+  // 1 once this stream's first switch on a thread other than the GUI thread
+  // has raised that thread; audio thread only.
+  Relaxed<int32_t> bThreadRaised;
 } ASIOMAN_DEVICE;
 
 // Field sizes of the driver entry.
@@ -146,6 +160,14 @@ typedef struct ASIOMAN_DRIVERENTRY {
   char szDescription[ASIOMAN_DESCRIPTION_SIZE];
   char szServerPath[ASIOMAN_SERVERPATH_SIZE];
   Relaxed<int64_t> nSwitchCount;
+  // Outlive the device record, which close clears: a driver's thread may
+  // still call in then. nStream numbers the entry's latest start; nEvent is
+  // the first request or stream error recorded since, packed as stream
+  // (high 32 bits), reason (16) and order (16), 0 when none; qpcLastCall is
+  // the counter time of the latest buffer switch call, processed or not.
+  Relaxed<int32_t> nStream;
+  std::atomic<uint64_t> nEvent;
+  Relaxed<int64_t> qpcLastCall;
   ASIOMAN_DEVICE device;
 } ASIOMAN_DRIVERENTRY;
 

@@ -95,3 +95,10 @@ int64_t ASIOMAN_RelaxStep(int64_t qpcFrequency, uint32_t nSampleRate, int32_t nB
   int64_t qpcStep = qpcFrequency / (int64_t)(20 * r * r);
   return qpcStep > 1 ? qpcStep : 1;
 }
+
+void ASIOMAN_MakePrintable(char* text, size_t nSize) {
+  for (size_t i = 0; i < nSize && text[i] != 0; i++) {
+    unsigned char c = (unsigned char)text[i];
+    if (c < 0x20 || c == 0x7F) text[i] = '?';
+  }
+}

@@ -4,6 +4,7 @@
 #ifndef MB_ASIO_ASIOSWITCH_H
 #define MB_ASIO_ASIOSWITCH_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "asio/asioman_types.h"
@@ -21,5 +22,10 @@ void ASIOMAN_UpdateStatistics(ASIOMAN_TIMING* pTiming, int64_t qpcProcess, uint6
 // Relaxation of the processing-time extremes per switch: frequency / (20 r^2)
 // with r = rate / buffer size, at least 1 tick.
 int64_t ASIOMAN_RelaxStep(int64_t qpcFrequency, uint32_t nSampleRate, int32_t nBufferSize);
+
+// Replaces every control byte (0x01 to 0x1F, and 0x7F) of a text a driver
+// filled, up to its terminator or size, by '?': a driver's text reaches the
+// log, where a line end or an escape sequence would break its lines.
+void ASIOMAN_MakePrintable(char* text, size_t nSize);
 
 #endif  // MB_ASIO_ASIOSWITCH_H

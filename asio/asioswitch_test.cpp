@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -148,4 +149,13 @@ TEST(SwitchStatistics, RelaxStepIsFrequencyOverTwentyRSquaredAndNeverZero) {
   EXPECT_EQ(10000000 / 20, ASIOMAN_RelaxStep(10000000, 48000, -4));
   EXPECT_EQ(1, ASIOMAN_RelaxStep(1000, 192000, 4));
   EXPECT_EQ(1, ASIOMAN_RelaxStep(10000000, 0xFFFFFFFFu, 1));
+}
+
+TEST(DriverText, ControlBytesBecomeQuestionMarksUpToTheTerminatorOrTheSize) {
+  char name[12] = {'I', 'n', '\r', '\n', '1', 0x1B, '[', '3', 0x7F, 0x01, 'x', 'y'};  // no terminator
+  ASIOMAN_MakePrintable(name, sizeof(name));
+  EXPECT_EQ("In??1?[3??xy", std::string(name, sizeof(name)));
+  char error[8] = "ok\0\t";
+  ASIOMAN_MakePrintable(error, sizeof(error));
+  EXPECT_EQ('\t', error[3]) << "past the terminator is not the text";
 }

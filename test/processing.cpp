@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "app/appcontext.h"
+#include "asio/handoff.h"
 #include "test/loadgen.h"
 #include "test/reports.h"
 #include "test/runfigures.h"
@@ -12,11 +13,6 @@
 #include "test/statistics.h"
 
 namespace {
-
-void PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam) {
-  APP_POSTCOMMAND post = context->pfnPostCommand;
-  if (post) post(context, command, lParam);
-}
 
 void ProcessRunBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
   const ASIOMAN_TIMING* timing = &device->timing;
@@ -35,20 +31,17 @@ void ProcessRunBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t
   }
 }
 
-// Counted in before the gate is read, while the GUI thread closes the gate
-// before it reads the count: either it sees this buffer, or this buffer sees
-// the gate closed. A switch of a device the run no longer serves (the manager
-// kept it when its switch ran past the bound) is left alone: the run's blocks
-// and sizes may be another device's by now.
+// Through the run gate: either the GUI thread sees this buffer inside, or
+// this buffer sees the gate closed. A switch of a device the run no longer
+// serves (the manager kept it when its switch ran past the bound) is left
+// alone: the run's blocks and sizes may be another device's by now.
 void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* in, int32_t* out) {
-  context->nProcessing.FetchAdd(1);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  HANDOFF_Enter(&context->nProcessing);
   if (context->pRunDevice == device && !context->bRunHeld) {
-    std::atomic_thread_fence(std::memory_order_acquire);
+    HANDOFF_Opened();
     ProcessRunBuffer(context, device, in, out);
   }
-  std::atomic_thread_fence(std::memory_order_release);
-  context->nProcessing.FetchAdd(-1);
+  HANDOFF_Leave(&context->nProcessing);
 }
 
 // 0 refuses the preparation.
@@ -69,7 +62,7 @@ int Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
   float frequency = context->fSineFrequency;
   if (frequency > 1.0f) context->sine.fFrequency = frequency;
   LogPreparationReport(context, device, REPORT_BUFFER_LINES);
-  std::atomic_thread_fence(std::memory_order_release);
+  HANDOFF_Publish();
   context->pRunDevice = device;
   return 1;
 }
@@ -78,20 +71,6 @@ void Close(APPCONTEXT* context) {
   LogLine(context, "CLOSE DEVICE");
   RUNFIGURES_LogSummary(context);
   PROCESSING_FreeRunBlocks(context);
-}
-
-void StreamError(APPCONTEXT* context, ASIOMAN_DEVICE* device, intptr_t reason) {
-  const char* why = reason == ASIOMAN_ERROR_CONVERSION ? "Data conversion missing" : "Re-entrance detected";
-  LogDeviceEvent(context, "DEVICE WANT TO STOP", why, device);
-  PostCommand(context, CMD_RESTART, 0);
-}
-
-void DriverRequest(APPCONTEXT* context, ASIOMAN_DEVICE* device, intptr_t reason) {
-  const char* why = reason == ASIOMAN_REQUEST_RESET    ? "kAsioResetRequest msg"
-                    : reason == ASIOMAN_REQUEST_RESYNC ? "kAsioResyncRequest msg"
-                                                       : "SampleRate Change";
-  LogDeviceEvent(context, "DEVICE RESET", why, device);
-  PostCommand(context, CMD_RESTART, 1);
 }
 
 }  // namespace
@@ -109,9 +88,8 @@ void RenderPassThrough(const int32_t* in, int32_t* out, int32_t count, int32_t i
 
 int PROCESSING_FreeRunBlocks(APPCONTEXT* context) {
   context->pRunDevice = NULL;
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (context->nProcessing != 0) return -1;
-  std::atomic_thread_fence(std::memory_order_acquire);
+  HANDOFF_Closed();
+  if (!HANDOFF_IsEmpty(&context->nProcessing)) return -1;
   SINEGEN_Free(&context->sine);
   LOADGEN_FreeCopyBlocks(context);
   return 0;
@@ -129,16 +107,11 @@ int ProcessingCallback(void* pContext, ASIOMAN_DEVICE* device, uint32_t order, i
       break;
     case ASIOMAN_ORDER_PREPAREDDEVICE:
       return Prepare(context, device);
-    case ASIOMAN_ORDER_STREAMERROR:
-      StreamError(context, device, param1);
-      break;
-    case ASIOMAN_ORDER_DRIVERREQUEST:
-      DriverRequest(context, device, param1);
-      break;
     case ASIOMAN_ORDER_THREADSTART:
       if (param1 == 0) LogThreadPriority(context, (int32_t)param2);
       break;
-    default:  // ASIOMAN_ORDER_OPENEDDEVICE and anything unknown
+    default:  // ASIOMAN_ORDER_OPENEDDEVICE and anything unknown; requests and
+              // stream errors are the test control's, at its tick
       break;
   }
   return 1;

@@ -1,6 +1,6 @@
 // ProcessingCallback: the client callback of the device manager for a test
-// run. Platform-free; it reaches the main window only through the context's
-// pfnPostCommand.
+// run. Platform-free; on the driver's threads it reaches the GUI only through
+// memory (statistics, history, log lines).
 #ifndef MB_TEST_PROCESSING_H
 #define MB_TEST_PROCESSING_H
 

@@ -37,10 +37,18 @@ void LogDeviceLines(APPCONTEXT* context, const ASIOMAN_DEVICE* device) {
   int32_t rate = (int32_t)(uint32_t)device->nSampleRate;
   LogLine(context, "PREPARE DEVICE: sr:%i Hz / buffer: %i smp / in: %i / out: %i", rate,
           device->nBufferSize, device->nInputs, device->nOutputs);
-  double total = (double)device->nInputLatency + device->nBufferSize + device->nOutputLatency;
-  LogLine(context, "Latency: in:%i smp / buffer: %i smp / out: %i smp / total: %0.2f ms",
-          device->nInputLatency, device->nBufferSize, device->nOutputLatency,
-          Ratio(total * 1000.0, (double)rate));
+  // A latency below zero or beyond ten seconds is the driver's lie, not a
+  // figure to add up: its two figures are shown as given.
+  int64_t limit = 10 * (int64_t)(uint32_t)device->nSampleRate;
+  int32_t in = device->nInputLatency, out = device->nOutputLatency;
+  if (in < 0 || out < 0 || in > limit || out > limit) {
+    LogLine(context, "Latency: in:%i smp / buffer: %i smp / out: %i smp / total: out of range", in,
+            device->nBufferSize, out);
+  } else {
+    double total = (double)in + device->nBufferSize + out;
+    LogLine(context, "Latency: in:%i smp / buffer: %i smp / out: %i smp / total: %0.2f ms", in, device->nBufferSize,
+            out, Ratio(total * 1000.0, (double)rate));
+  }
   LogLine(context, "Must Call ASIOOutputReady(): %s", device->bOutputReady == 1 ? "YES" : "NO");
 }
 
@@ -141,6 +149,14 @@ void LogDeviceEvent(APPCONTEXT* context, const char* event, const char* why, con
   TEXTLINE_Text(&line, ") ");
   TEXTLINE_Chars(&line, device->report, sizeof(device->report));
   TXTBUFFER_AddLine(&context->log, text, "\r\n");
+}
+
+const char* DeviceEventReason(const ASIOMAN_EVENT* event) {
+  if (event->nOrder == ASIOMAN_ORDER_STREAMERROR)
+    return event->nReason == ASIOMAN_ERROR_CONVERSION ? "Data conversion missing" : "Re-entrance detected";
+  if (event->nReason == ASIOMAN_REQUEST_RESET) return "kAsioResetRequest msg";
+  if (event->nReason == ASIOMAN_REQUEST_RESYNC) return "kAsioResyncRequest msg";
+  return "SampleRate Change";
 }
 
 void LogThreadPriority(APPCONTEXT* context, int32_t priority) {

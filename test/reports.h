@@ -25,10 +25,13 @@ void LogPreparationReport(APPCONTEXT* context, const ASIOMAN_DEVICE* device, int
 // The incident line for the history entry of the buffer just completed.
 void LogIncident(APPCONTEXT* context, const HISTORYENTRY* entry);
 
-// Lines the driver's threads log, built without the C library's formatting
-// like the incident line: "<event>: (<why>) <the device's report>", and the
-// callback thread's priority.
+// "<event>: (<why>) <the device's report>", for a driver's request or a
+// stream error, and the callback thread's priority (the audio thread logs
+// it: built without the C library's formatting, like the incident line).
 void LogDeviceEvent(APPCONTEXT* context, const char* event, const char* why, const ASIOMAN_DEVICE* device);
+// The "(why)" of a recorded request or stream error: "kAsioResetRequest msg",
+// "Re-entrance detected" and the like.
+const char* DeviceEventReason(const ASIOMAN_EVENT* event);
 void LogThreadPriority(APPCONTEXT* context, int32_t priority);
 
 void LogOutputMode(APPCONTEXT* context);

@@ -49,6 +49,45 @@ TEST_F(ReportsTest, DeviceLinesSayWhetherOutputReadyIsCalled) {
   EXPECT_EQ(expected, LogLines());
 }
 
+TEST_F(ReportsTest, ALatencyBelowZeroOrBeyondTenSecondsHasNoTotal) {
+  SetDevice(48000, 256, 2, 2);
+  const int32_t lies[][2] = {{-4096, 512}, {512, 480001}};
+  for (const auto& lie : lies) {
+    device->nInputLatency = lie[0];
+    device->nOutputLatency = lie[1];
+    LogPreparationReport(context, device.get(), REPORT_DEVICE_LINES);
+    EXPECT_EQ("Latency: in:" + std::to_string(lie[0]) + " smp / buffer: 256 smp / out: " + std::to_string(lie[1]) +
+                  " smp / total: out of range",
+              LogLines()[LogLines().size() - 2]);
+  }
+  device->nOutputLatency = 480000;  // ten seconds exactly is a figure
+  device->nInputLatency = 0;
+  LogPreparationReport(context, device.get(), REPORT_DEVICE_LINES);
+  EXPECT_EQ("Latency: in:0 smp / buffer: 256 smp / out: 480000 smp / total: 10005.33 ms",
+            LogLines()[LogLines().size() - 2]);
+}
+
+TEST_F(ReportsTest, DeviceEventLinesNameTheReasonAndCarryTheWholeReport) {
+  const struct {
+    uint32_t nOrder;
+    int32_t nReason;
+    const char* szLine;
+  } cases[] = {
+      {ASIOMAN_ORDER_DRIVERREQUEST, ASIOMAN_REQUEST_RESET, "DEVICE RESET: (kAsioResetRequest msg) "},
+      {ASIOMAN_ORDER_DRIVERREQUEST, ASIOMAN_REQUEST_RESYNC, "DEVICE RESET: (kAsioResyncRequest msg) "},
+      {ASIOMAN_ORDER_DRIVERREQUEST, ASIOMAN_REQUEST_SAMPLERATE, "DEVICE RESET: (SampleRate Change) "},
+      {ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_REENTRANCE, "DEVICE WANT TO STOP: (Re-entrance detected) "},
+      {ASIOMAN_ORDER_STREAMERROR, ASIOMAN_ERROR_CONVERSION, "DEVICE WANT TO STOP: (Data conversion missing) "},
+  };
+  memset(device->report, 'r', sizeof(device->report));  // unterminated
+  for (const auto& c : cases) {
+    ASIOMAN_EVENT event = {c.nOrder, c.nReason, 1};
+    const char* event_name = c.nOrder == ASIOMAN_ORDER_STREAMERROR ? "DEVICE WANT TO STOP" : "DEVICE RESET";
+    LogDeviceEvent(context, event_name, DeviceEventReason(&event), device.get());
+    EXPECT_EQ(c.szLine + std::string(ASIOMAN_REPORT_SIZE, 'r'), LastLogLine());
+  }
+}
+
 TEST_F(ReportsTest, OutputModeAndLoadLines) {
   context->sine.fFrequency = 1000.0f;
   LogOutputMode(context);

@@ -30,19 +30,20 @@ void RUNFIGURES_FormatSummary(char* out, int outSize, const APPCONTEXT* context)
   FormatGroupedInt64(context->nBufferNumber, buffers, 0);
   RUNFIGURES_FormatLoad(minimum, sizeof minimum, context->nProcMin, perBuffer, context->fMegacyclesMin);
   RUNFIGURES_FormatLoad(maximum, sizeof maximum, context->nProcMax, perBuffer, context->fMegacyclesMax);
+  int64_t frequency = context->nPerfFrequency;
+  double longest = frequency > 0 ? (double)context->stall.qpcLongest / (double)frequency : 0.0;
   snprintf(out, (size_t)outSize,
            "RUN SUMMARY: %s / buffers: %s / DSP LOAD >50%%: %i >80%%: %i >100%%: %i / MIN: %s MAX: %s / "
-           "TIMING ERROR 10%%: %i 20%%: %i 50%%: %i 100%%: %i",
+           "TIMING ERROR 10%%: %i 20%%: %i 50%%: %i 100%%: %i / STALLS: %i (longest %0.1f s)",
            time, buffers, (int)context->nLoadOver50, (int)context->nLoadOver80, (int)context->nLoadOver100, minimum,
            maximum, (int)context->nTimingError10, (int)context->nTimingError20, (int)context->nTimingError50,
-           (int)context->nTimingError100);
+           (int)context->nTimingError100, (int)context->stall.nStalls, longest);
 }
 
 void RUNFIGURES_LogSummary(APPCONTEXT* context) {
-  // The first buffer the run processed sets the buffer number. A close that
-  // comes before any buffer (a driver object left by a failed open is closed
-  // when the next run opens) leaves the summary due.
-  if (!context->bSummaryDue || context->nBufferNumber <= 0) return;
+  // Due from the running line on: a run that processed no buffer logs its
+  // zeros, which say that the stream never delivered.
+  if (!context->bSummaryDue) return;
   context->bSummaryDue = 0;
   char line[512];
   RUNFIGURES_FormatSummary(line, sizeof line, context);

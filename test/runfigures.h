@@ -19,8 +19,8 @@ void RUNFIGURES_FormatLoad(char* out, int outSize, int64_t ticks, int64_t perBuf
 // "RUN SUMMARY: ..." with the context's figures.
 void RUNFIGURES_FormatSummary(char* out, int outSize, const APPCONTEXT* context);
 
-// Logs the summary line once per run, and only for a run that delivered a
-// buffer. ResetStatistics makes the next run's summary due.
+// Logs the summary line once per run, and only for a run that was running
+// (bSummaryDue, set with its running line).
 void RUNFIGURES_LogSummary(APPCONTEXT* context);
 
 #endif  // MB_TEST_RUNFIGURES_H

@@ -42,17 +42,20 @@ TEST_F(RunSummaryTest, TheLineHoldsThePanelsFigures) {
   RUNFIGURES_FormatSummary(line, sizeof line, context);
   EXPECT_STREQ(line,
                "RUN SUMMARY: 00:01:05 / buffers: +12.188 / DSP LOAD >50%: 3 >80%: 1 >100%: 0 / MIN: 2.1 % (0.4 mc) "
-               "MAX: 91.0 % (17.2 mc) / TIMING ERROR 10%: 4 20%: 2 50%: 0 100%: 0");
+               "MAX: 91.0 % (17.2 mc) / TIMING ERROR 10%: 4 20%: 2 50%: 0 100%: 0 / STALLS: 0 (longest 0.0 s)");
 }
 
-TEST_F(RunSummaryTest, OnlyARunThatDeliveredABufferLogsItAndOnlyOnce) {
-  RUNFIGURES_LogSummary(context);  // a close before the first buffer
+TEST_F(RunSummaryTest, OnlyARunThatWasRunningLogsItAndOnlyOnceEvenWithoutABuffer) {
+  RUNFIGURES_LogSummary(context);  // a close of a run that never ran
   EXPECT_TRUE(LogLines().empty());
-  context->nBufferNumber = 3;
+  context->bSummaryDue = 1;  // its running line
   RUNFIGURES_LogSummary(context);
   RUNFIGURES_LogSummary(context);  // a kept device's close, later
   ASSERT_EQ(1u, LogLines().size());
-  EXPECT_EQ(0u, LastLogLine().find("RUN SUMMARY: 00:00:00 / buffers: +3 / "));
+  EXPECT_EQ(
+      "RUN SUMMARY: 00:00:00 / buffers: +0 / DSP LOAD >50%: 0 >80%: 0 >100%: 0 / MIN: 0.0 % (0.0 mc) MAX: 0.0 % "
+      "(0.0 mc) / TIMING ERROR 10%: 0 20%: 0 50%: 0 100%: 0 / STALLS: 0 (longest 0.0 s)",
+      LastLogLine());
 }
 
 }  // namespace

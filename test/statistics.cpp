@@ -110,7 +110,8 @@ void ResetStatistics(APPCONTEXT* context) {
   context->nLoadOver50 = 0;
   context->nLoadOver80 = 0;
   context->nLoadOver100 = 0;
-  context->bSummaryDue = 1;
+  context->bSummaryDue = 0;
+  context->stall = STALLWATCH();
 }
 
 int STATISTICS_AllocHistory(APPCONTEXT* context) {

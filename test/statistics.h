@@ -24,8 +24,8 @@ static_assert(sizeof(HISTORYENTRY) == 32, "history entries are 32 bytes");
 
 // The statistics step of each buffer, on the audio thread.
 void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing);
-// Before a run: empties the ring, clears every figure of the run and makes
-// its summary due.
+// Before a run: empties the ring and clears every figure of the run, its
+// stalls included; its summary is due once it runs.
 void ResetStatistics(APPCONTEXT* context);
 
 // The history ring of APP_HISTORY_ENTRIES zeroed entries; nHistorySize is 0

@@ -6,9 +6,11 @@
 #include <type_traits>
 
 #include "asio/asioman.h"
+#include "asio/handoff.h"
 #include "test/processing.h"
 #include "test/reports.h"
 #include "test/runfigures.h"
+#include "test/stallwatch.h"
 #include "test/statistics.h"
 
 static_assert(std::is_same<APP_HWND, HWND>::value, "the context's window handles are HWND");
@@ -36,22 +38,55 @@ void LogReport(APPCONTEXT* context, const ASIOMAN_DRIVERENTRY* entry) {
 // buffer's processing, which the bound far exceeds.
 void HoldRun(APPCONTEXT* context) {
   context->bRunHeld = 1;
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  HANDOFF_Closed();
   DWORD start = GetTickCount();
-  while (context->nProcessing != 0 && GetTickCount() - start < 1000) Sleep(1);
+  while (!HANDOFF_IsEmpty(&context->nProcessing) && GetTickCount() - start < 1000) Sleep(1);
+}
+
+int64_t Counter(void) {
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart;
+}
+
+// A request or stream error that the driver recorded for the run: only the
+// device under test in the run that is running now, with no Stop, device
+// choice or restart since, stops it (and a request starts it again). 1 when
+// the run was stopped.
+int ActOnDriverEvent(APPCONTEXT* context, int index, const ASIOMAN_EVENT* event) {
+  if (event->nStream != context->nRunStream) return 0;
+  bool request = event->nOrder == ASIOMAN_ORDER_DRIVERREQUEST;
+  const char* why = DeviceEventReason(event);
+  if (context->nRunState != RUN_RUNNING) {
+    if (request) LogLine(context, "DEVICE RESET: (%s) ignored, the test was stopped", why);
+    return 0;
+  }
+  const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(index);
+  if (entry == NULL) return 0;
+  LogDeviceEvent(context, request ? "DEVICE RESET" : "DEVICE WANT TO STOP", why, &entry->device);
+  StopTest();
+  if (request) StartTest();
+  return 1;
 }
 
 }  // namespace
 
-void TESTCONTROL_PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam) {
-  PostMessageA((HWND)context->hwndMain, WM_COMMAND, (WPARAM)command, (LPARAM)lParam);
+void TESTCONTROL_Tick(APP_HWND window) {
+  APPCONTEXT* context = &g_appContext;
+  int index = context->nAsioDriver;
+  if (index < 1) return;
+  ASIOMAN_EVENT event;
+  if (ASIOMAN_TakeEvent(index, &event) && ActOnDriverEvent(context, index, &event)) {
+    InvalidateRect((HWND)window, NULL, TRUE);
+    return;
+  }
+  if (context->nRunState == RUN_RUNNING) STALLWATCH_Tick(context, Counter(), ASIOMAN_GetLastSwitchCall(index));
 }
 
 void StartTest(void) {
   APPCONTEXT* context = &g_appContext;
   int index = context->nAsioDriver;
   if (index < 1) return;
-  if (context->pfnPostCommand == NULL) context->pfnPostCommand = TESTCONTROL_PostCommand;
 
   context->bRunHeld = 1;
   ResetStatistics(context);
@@ -75,6 +110,10 @@ void StartTest(void) {
     LogLine(context, "OPEN ASIO DEVICE: Error");
   } else if (ASIOMAN_StartDevice(index) == 0) {
     LogLine(context, "START ASIO DEVICE: Running");
+    context->nRunStream = ASIOMAN_GetStream(index);
+    context->nRunState = RUN_RUNNING;
+    context->bSummaryDue = 1;
+    STALLWATCH_Start(context, Counter());
     context->bRunHeld = 0;
   } else {
     LogLine(context, "START ASIO DEVICE Error");
@@ -88,6 +127,10 @@ void StopTest(void) {
   const ASIOMAN_DRIVERENTRY* entry = index > 0 ? ASIOMAN_GetEntry(index) : NULL;
   if (index > 0) {
     HoldRun(context);
+    if (context->nRunState == RUN_RUNNING) {
+      STALLWATCH_Stop(context, Counter());
+      context->nRunState = RUN_STOPPED;
+    }
     if (entry != NULL)
       LogLine(context, "STOP ASIO DEVICE: %.*s", NameLength(entry), entry->szName);
     else

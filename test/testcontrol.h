@@ -17,8 +17,10 @@ void StopTest(void);
 // StopTest, the new limit, StartTest, then repaints the window.
 void RestartWithIOLimit(APP_HWND window, int32_t limit);
 
-// The Windows poster of the audio thread's commands: WM_COMMAND with the
-// command as wParam to the context's hwndMain.
-void TESTCONTROL_PostCommand(APPCONTEXT* context, int32_t command, intptr_t lParam);
+// At every refresh tick: acts on what the selected driver's threads recorded
+// (a reset, resync or rate-change request restarts the run, a stream error
+// stops it) and watches the running stream for stalls; repaints the window
+// after a stop.
+void TESTCONTROL_Tick(APP_HWND window);
 
 #endif  // MB_TEST_TESTCONTROL_H

@@ -4,8 +4,6 @@
 
 #include "app/txtbuffer.h"
 
-std::vector<POSTEDCOMMAND> TestRunFixture::posted;
-
 void TestRunFixture::SetUp() {
   // The record holds atomics; calloc gives the all-zero state that the
   // program's context has at creation.
@@ -13,9 +11,7 @@ void TestRunFixture::SetUp() {
   TXTBUFFER_Init(&context->log);
   context->nIOLimit = 512;
   context->fSineFrequency = 440.0f;
-  context->pfnPostCommand = RecordCommand;
   device.reset(new ASIOMAN_DEVICE());
-  posted.clear();
 }
 
 void TestRunFixture::TearDown() {
@@ -77,8 +73,4 @@ void TestRunFixture::SetDevice(int32_t rate, int32_t bufferSize, int32_t inputs,
              (int)device->channelInfos[m].channel + 1);
   }
   SetTiming(&device->timing, rate, bufferSize);
-}
-
-void TestRunFixture::RecordCommand(APPCONTEXT*, int32_t command, intptr_t lParam) {
-  posted.push_back(POSTEDCOMMAND{command, lParam});
 }

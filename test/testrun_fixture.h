@@ -1,6 +1,5 @@
 // Shared by the test run's unit tests: a heap-allocated context with a log,
-// a recorder for posted commands, and a fake device with a timing record as
-// the device manager prepares it.
+// and a fake device with a timing record as the device manager prepares it.
 #ifndef MB_TEST_TESTRUN_FIXTURE_H
 #define MB_TEST_TESTRUN_FIXTURE_H
 
@@ -14,11 +13,6 @@
 
 #include "app/appcontext.h"
 #include "asio/asioman_types.h"
-
-struct POSTEDCOMMAND {
-  int32_t nCommand;
-  intptr_t lParam;
-};
 
 class TestRunFixture : public ::testing::Test {
  protected:
@@ -36,11 +30,8 @@ class TestRunFixture : public ::testing::Test {
   // A device of inputs + outputs channels of type 18 named "In n" / "Out n".
   void SetDevice(int32_t rate, int32_t bufferSize, int32_t inputs, int32_t outputs);
 
-  static void RecordCommand(APPCONTEXT* context, int32_t command, intptr_t lParam);
-
   APPCONTEXT* context = nullptr;
   std::unique_ptr<ASIOMAN_DEVICE> device;
-  static std::vector<POSTEDCOMMAND> posted;
 };
 
 #endif  // MB_TEST_TESTRUN_FIXTURE_H
