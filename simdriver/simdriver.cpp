@@ -91,12 +91,13 @@ void SendSwitch(const ASIOCallbacks* callbacks, int timeInfo, uint32_t flags, do
 }
 
 // What the late-call thread needs: the driver object may be gone long before
-// the thread ends.
+// the thread ends. The host's record is read afresh at each call, as a real
+// driver keeps only the pointer it was given.
 struct SIMLATECALLS {
   HMODULE hModule;
   HANDLE hShared;
   SIMSHARED* pShared;
-  ASIOCallbacks callbacks;
+  const ASIOCallbacks* pCallbacks;
   int32_t bTimeInfo;
   uint32_t nFlags;
   double fRate;
@@ -112,9 +113,9 @@ DWORD WINAPI LateCallsThread(void* param) {
   for (int32_t i = 0; i < late->nCalls; ++i) {
     Sleep(late->nPeriodMs);
     int64_t position = late->nPosition + (int64_t)i * late->nBufferSize;
-    SendSwitch(&late->callbacks, late->bTimeInfo, late->nFlags, late->fRate, position,
+    SendSwitch(late->pCallbacks, late->bTimeInfo, late->nFlags, late->fRate, position,
                TicksToNs(Qpc(), late->nFrequency), (late->nIndex + i) & 1);
-    if (i == 0 && late->callbacks.asioMessage) late->callbacks.asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    if (i == 0 && late->pCallbacks->asioMessage) late->pCallbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
     if (late->pShared) InterlockedIncrement64(&late->pShared->nLateCalls);
   }
   if (late->pShared) InterlockedDecrement(&late->pShared->nLateThreads);
@@ -211,7 +212,8 @@ class SimDriver final : public IASIO {
 
   // Buffers, from createBuffers to disposeBuffers.
   int bBuffers_;
-  ASIOCallbacks callbacks_;
+  ASIOCallbacks callbacks_;              // the stream's copy
+  const ASIOCallbacks* pHostCallbacks_;  // the host's record, which it keeps alive
   int32_t nBufferSize_;
   int32_t nChannels_;
   int32_t nInputRows_;
@@ -254,6 +256,7 @@ SimDriver::SimDriver(REFCLSID clsid)
       bInitialised_(0),
       nFrequency_(QpcFrequency()),
       bBuffers_(0),
+      pHostCallbacks_(nullptr),
       nBufferSize_(0),
       nChannels_(0),
       nInputRows_(0),
@@ -548,6 +551,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::createBuffers(ASIOBufferInfo* bufferInfos
     bufferInfos[nNullChannel_].buffers[1] = nullptr;
   }
   callbacks_ = *callbacks;
+  pHostCallbacks_ = callbacks;
   nBufferSize_ = bufferSize;
   nChannels_ = numChannels;
   nInputRows_ = inputs;
@@ -672,7 +676,7 @@ void SimDriver::StartLateCalls() {
     return;
   }
   late->hShared = SIMSHARED_Open(clsid_, &late->pShared);
-  late->callbacks = callbacks_;
+  late->pCallbacks = pHostCallbacks_;
   late->bTimeInfo = profile_.bTimeInfo;
   late->nFlags = profile_.nTimeInfoFlags;
   late->fRate = fRate_;

@@ -47,6 +47,7 @@ struct TestHost {
   std::atomic<int> resets, resyncs, rateChanges;
   int lateCallsExpected;
   std::atomic<int> lateCalls;  // switches from a thread other than the stream's
+  std::atomic<int> rerouted;   // switches that reached the record's second function
   std::atomic<double> newRate;
   double history[3][kMaxChannels][kMaxSize];
   SIMSIGNAL_METER inMeters[kMaxChannels];
@@ -157,6 +158,12 @@ ASIOTime* HostBufferSwitchTimeInfo(ASIOTime* time, int32_t index, ASIOBool) {
   return nullptr;
 }
 
+// What a host puts in its record when it reuses it.
+ASIOTime* HostReroutedSwitchTimeInfo(ASIOTime* time, int32_t index, ASIOBool direct) {
+  g_host.rerouted++;
+  return HostBufferSwitchTimeInfo(time, index, direct);
+}
+
 void HostSampleRateDidChange(ASIOSampleRate rate) {
   g_host.messageThread = GetCurrentThreadId();
   g_host.newRate = rate;
@@ -205,6 +212,7 @@ void ResetHost(IASIO* driver) {
   h->resets = h->resyncs = h->rateChanges = 0;
   h->lateCallsExpected = 0;
   h->lateCalls = 0;
+  h->rerouted = 0;
   h->newRate = 0;
   memset(h->history, 0, sizeof(h->history));
   for (SIMSIGNAL_METER& m : h->inMeters) SIMSIGNAL_MeterReset(&m);
@@ -837,8 +845,11 @@ TEST_F(SimDriverTest, LateCallsOutliveStopDisposeAndReleaseAndTheSectionCountsTh
   EXPECT_EQ(delivered, shared->nSwitches);
   EXPECT_TRUE(WaitFor([] { return g_host.lateCalls.load() >= 1; }));
   ASSERT_EQ(ASE_OK, d->disposeBuffers());
+  // The driver holds the host's record, not a copy: what the host writes there now is what it calls next.
+  g_callbacks.bufferSwitchTimeInfo = HostReroutedSwitchTimeInfo;
   int afterDispose = g_host.lateCalls.load();
   EXPECT_TRUE(WaitFor([&] { return g_host.lateCalls.load() > afterDispose; }));
+  EXPECT_TRUE(WaitFor([] { return g_host.rerouted.load() >= 1; }));
   drivers_.clear();
   EXPECT_EQ(0u, d->Release());
   EXPECT_LT(g_host.lateCalls.load(), 4) << "a call is left for after Release";
