@@ -476,7 +476,10 @@ ASIOError STDMETHODCALLTYPE SimDriver::getChannelInfo(ASIOChannelInfo* info) {
     return Fail(ASE_InvalidParameter, "No %s channel %d (the driver has %d)", isInput ? "input" : "output",
                 (int)channel, (int)ChannelCount(isInput));
   char name[SIMPROFILE_TEXT_SIZE + 16];
-  snprintf(name, sizeof(name), "%s %d", isInput ? profile_.szInputName : profile_.szOutputName, (int)channel + 1);
+  if (profile_.bControlNames)  // a host that shows or logs them raw breaks its lines and colours
+    snprintf(name, sizeof(name), isInput ? "In\r\n%d\x1b[31m\x7f" : "Out\r\n%d\x1b[0m\t\b\x7f", (int)channel + 1);
+  else
+    snprintf(name, sizeof(name), "%s %d", isInput ? profile_.szInputName : profile_.szOutputName, (int)channel + 1);
   info->isActive = ASIOFalse;
   for (int32_t i = 0; i < nChannels_; ++i) {
     if (pChannels_[i].bIsInput == isInput && pChannels_[i].nChannel == channel) info->isActive = ASIOTrue;

@@ -949,6 +949,16 @@ TEST_F(SimDriverTest, TheLiesOfRealDriversCanBeRequested) {
   EXPECT_EQ(ASE_OK, d->getChannelInfo(&info));
   for (int i = 0; i < 32; ++i) EXPECT_NE(0, info.name[i]) << i;
 
+  CLSID control = AddProfile("control names", {"ControlNames=1"});
+  d = Create(control);
+  ASSERT_NE(nullptr, d);
+  ASSERT_EQ(ASIOTrue, d->init(nullptr));
+  EXPECT_EQ(ASE_OK, d->getChannelInfo(&info));
+  EXPECT_STREQ("Out\r\n1\x1b[0m\t\b\x7f", info.name);
+  info.isInput = ASIOTrue;
+  EXPECT_EQ(ASE_OK, d->getChannelInfo(&info));
+  EXPECT_STREQ("In\r\n1\x1b[31m\x7f", info.name);
+
   std::string report = AddReportFile("null");
   std::string file = "ReportFile=" + report;
   CLSID null = AddProfile("null buffer", {"NullBuffer=1", file.c_str()});

@@ -58,6 +58,7 @@ const SETTING kSettings[] = {
     {"LongNames", K_INT, F(bLongNames), 0, 1},
     {"NullBuffer", K_INT, F(bNullBuffer), 0, 1},
     {"StopNoWait", K_INT, F(bStopNoWait), 0, 1},
+    {"ControlNames", K_INT, F(bControlNames), 0, 1},
     {"LateCalls", K_INT, F(nLateCalls), 0, 1000},
     {"BlockUs", K_INT, F(nBlockUs), 0, 60000000},
     {"BlockAt", K_INT, F(nBlockAt), 0, kBig},
@@ -146,7 +147,7 @@ const char* const SIMPROFILE_SettingNames[] = {
     "Granularity", "InputLatency", "OutputLatency", "OutputReady", "TimeInfo", "TimeInfoFlags",
     "ThreadPriority", "ReportFile", "JitterUs", "StallUs", "StallEvery", "ResetAfter", "ResyncAfter",
     "RateChangeAfter", "RateChangeTo", "ReentranceAfter", "FailCall", "FailOccurrence", "LongNames",
-    "NullBuffer", "StopNoWait", "LateCalls", "BlockUs", "BlockAt", "Seed", nullptr};
+    "NullBuffer", "StopNoWait", "ControlNames", "LateCalls", "BlockUs", "BlockAt", "Seed", nullptr};
 
 void SIMPROFILE_Defaults(SIMPROFILE* profile, const char* keyName) {
   memset(profile, 0, sizeof(*profile));

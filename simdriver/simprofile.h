@@ -51,6 +51,7 @@ typedef struct SIMPROFILE {
   int32_t nReentranceAfter;
   int32_t nFailCall, nFailOccurrence;
   int32_t bLongNames, bNullBuffer, bStopNoWait;
+  int32_t bControlNames;       // channel names carry line and terminal control bytes
   int32_t nLateCalls;          // switches from the driver's own thread after stop
   int32_t nBlockUs, nBlockAt;  // outputReady blocks in switch nBlockAt (from 1)
   uint32_t nSeed;
