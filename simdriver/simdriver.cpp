@@ -54,6 +54,11 @@ struct SIMSTATS {
   int64_t nBlocks;
   int64_t nStalls, nResets, nResyncs, nRateChanges, nReentrances, nReentranceOverlaps;
   int32_t nResetAnswer, nResyncAnswer;
+  // Resets asked for inside the host's stop and inside its outputReady, each
+  // written by its own thread; the report adds them to the helper's.
+  int64_t nStopResets, nOutputReadyResets;
+  int32_t nOutputReadyResetAnswer;
+  double fOutputReadyResetUs;  // how long the host took to answer
 };
 
 int64_t Qpc() {
@@ -188,6 +193,7 @@ class SimDriver final : public IASIO {
   void Request(int32_t bits);
   void StartLateCalls();
   void Block();
+  void ResetFromOutputReady();
   void Reenter();
   void RecordInterval(int64_t k, int64_t ticks);
 
@@ -245,6 +251,7 @@ class SimDriver final : public IASIO {
   Relaxed<int64_t> nPosition_, nTimeNs_;
   Relaxed<int64_t> nDelivered_;  // switches begun in this stream
   int64_t nBlockedSwitch_;       // the switch outputReady blocked in
+  int bOutputReadyReset_;        // outputReady asked for its reset in this stream
   HANDLE hShared_;
   SIMSHARED* pShared_;
   int64_t qpcPeriod_, qpcThresholds_[4];
@@ -296,6 +303,7 @@ SimDriver::SimDriver(REFCLSID clsid)
   nTimeNs_ = 0;
   nDelivered_ = 0;
   nBlockedSwitch_ = 0;
+  bOutputReadyReset_ = 0;
   hShared_ = SIMSHARED_Open(clsid, &pShared_);
   qpcPeriod_ = 0;
   memset(qpcThresholds_, 0, sizeof(qpcThresholds_));
@@ -607,6 +615,9 @@ ASIOError STDMETHODCALLTYPE SimDriver::outputReady() {
     if (profile_.nBlockUs > 0 && GetCurrentThreadId() == nThreadId_ && nDelivered_ == profile_.nBlockAt &&
         nBlockedSwitch_ != nDelivered_)
       Block();
+    if (profile_.nResetInOutputReady > 0 && GetCurrentThreadId() == nThreadId_ &&
+        nDelivered_ == profile_.nResetInOutputReady && !bOutputReadyReset_)
+      ResetFromOutputReady();
   }
   return profile_.bOutputReady ? ASE_OK : ASE_NotPresent;
 }
@@ -629,6 +640,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
   nHelperRequests_ = 0;
   nDelivered_ = 0;
   nBlockedSwitch_ = 0;
+  bOutputReadyReset_ = 0;
   // The program's own arithmetic: whole ticks for the period, truncated
   // fractions of the exact buffer duration for the thresholds.
   const double bufferTicks = (double)nFrequency_ * (double)nBufferSize_ / rate;
@@ -662,6 +674,12 @@ ASIOError STDMETHODCALLTYPE SimDriver::stop() {
   if (hHelperEvent_) SetEvent(hHelperEvent_);
   // A thread cannot wait for itself; the one that did not wait is the lie.
   if (!OnStreamThreads() && !profile_.bStopNoWait) JoinThreads();
+  // The fault of drivers that ask for a reset while the host stops them: the
+  // request arrives inside the host's own call.
+  if (wasRunning && profile_.bResetInStop && pHostCallbacks_->asioMessage) {
+    pHostCallbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    stats_.nStopResets++;
+  }
   if (wasRunning) StartLateCalls();
   return ASE_OK;
 }
@@ -709,6 +727,17 @@ void SimDriver::Block() {
   const int64_t end = Qpc() + (int64_t)profile_.nBlockUs * nFrequency_ / 1000000;
   for (int64_t now = Qpc(); now < end; now = Qpc()) Sleep((DWORD)((end - now) * 1000 / nFrequency_) + 1);
   stats_.nBlocks++;
+}
+
+// The fault of a driver that asks for a reset from inside the host's switch;
+// how long the host takes to answer shows whether it acts on it there.
+void SimDriver::ResetFromOutputReady() {
+  bOutputReadyReset_ = 1;
+  if (!pHostCallbacks_->asioMessage) return;
+  const int64_t begin = Qpc();
+  stats_.nOutputReadyResetAnswer = pHostCallbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+  stats_.fOutputReadyResetUs = (double)(Qpc() - begin) * 1e6 / (double)nFrequency_;
+  stats_.nOutputReadyResets++;
 }
 
 void SimDriver::JoinThreads() {
@@ -1030,7 +1059,11 @@ void SimDriver::WriteReport() {
   fprintf(f, "jitter_us=%d\n", (int)profile_.nJitterUs);
   fprintf(f, "stalls=%lld\n", (long long)stats_.nStalls);
   fprintf(f, "blocks=%lld\n", (long long)stats_.nBlocks);
-  fprintf(f, "reset_requests=%lld\nreset_answer=%d\n", (long long)stats_.nResets, (int)stats_.nResetAnswer);
+  fprintf(f, "reset_requests=%lld\nreset_answer=%d\n",
+          (long long)(stats_.nResets + stats_.nStopResets + stats_.nOutputReadyResets), (int)stats_.nResetAnswer);
+  if (stats_.nOutputReadyResets)
+    fprintf(f, "reset_in_output_ready_us=%.1f\nreset_in_output_ready_answer=%d\n", stats_.fOutputReadyResetUs,
+            (int)stats_.nOutputReadyResetAnswer);
   fprintf(f, "resync_requests=%lld\nresync_answer=%d\n", (long long)stats_.nResyncs, (int)stats_.nResyncAnswer);
   fprintf(f, "rate_changes=%lld\n", (long long)stats_.nRateChanges);
   fprintf(f, "reentrant_calls=%lld\nreentrant_overlaps=%lld\n", (long long)stats_.nReentrances,

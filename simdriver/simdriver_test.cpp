@@ -45,6 +45,8 @@ struct TestHost {
   int index[kMaxCalls];
   std::atomic<DWORD> switchThread, messageThread;
   std::atomic<int> resets, resyncs, rateChanges;
+  std::atomic<int64_t> resetAt;  // switches done when the last reset request came
+  int resetSpinUs;               // how long the host takes over a reset request
   int lateCallsExpected;
   std::atomic<int> lateCalls;  // switches from a thread other than the stream's
   std::atomic<int> rerouted;   // switches that reached the record's second function
@@ -178,7 +180,9 @@ int32_t HostAsioMessage(int32_t selector, int32_t value, void*, double*) {
       return 2;
     case kAsioResetRequest:
       g_host.messageThread = GetCurrentThreadId();
+      g_host.resetAt = g_host.calls.load();
       g_host.resets++;
+      if (g_host.resetSpinUs) Spin(g_host.resetSpinUs);
       return 1;
     case kAsioResyncRequest:
       g_host.messageThread = GetCurrentThreadId();
@@ -210,6 +214,8 @@ void ResetHost(IASIO* driver) {
   h->switchThread = 0;
   h->messageThread = 0;
   h->resets = h->resyncs = h->rateChanges = 0;
+  h->resetAt = -1;
+  h->resetSpinUs = 0;
   h->lateCallsExpected = 0;
   h->lateCalls = 0;
   h->rerouted = 0;
@@ -813,6 +819,38 @@ TEST_F(SimDriverTest, ResetResyncAndRateChangeRequestsArriveOnceFromAnotherThrea
       EXPECT_EQ(1, Number(r, "rate_changes"));
     }
   }
+}
+
+TEST_F(SimDriverTest, AResetRequestCanComeFromInsideStopOrInsideOutputReady) {
+  std::string stopReport = AddReportFile("reset in stop");
+  std::string file = "ReportFile=" + stopReport;
+  IASIO* d = OpenAndPrepare(AddProfile("reset in stop", {"ResetInStop=1", file.c_str()}));
+  ASSERT_NE(nullptr, d);
+  ASSERT_EQ(ASE_OK, d->start());
+  ASSERT_TRUE(WaitFor([] { return g_host.calls.load() >= 2; }));
+  EXPECT_EQ(0, g_host.resets.load());
+  ASSERT_EQ(ASE_OK, d->stop());
+  EXPECT_EQ(1, g_host.resets.load());
+  EXPECT_EQ(GetCurrentThreadId(), g_host.messageThread.load());
+  ASSERT_EQ(ASE_OK, d->disposeBuffers());  // its stop finds nothing running
+  auto r = SIMTEST_ReadReport(stopReport);
+  EXPECT_EQ(1, Number(r, "reset_requests"));
+
+  std::string readyReport = AddReportFile("reset in outputReady");
+  file = "ReportFile=" + readyReport;
+  d = OpenAndPrepare(AddProfile("reset in outputReady", {"ResetInOutputReady=5", file.c_str()}));
+  ASSERT_NE(nullptr, d);
+  g_host.resetSpinUs = 2000;
+  ASSERT_EQ(ASE_OK, d->start());
+  ASSERT_TRUE(WaitFor([] { return g_host.calls.load() >= 8; }));
+  ASSERT_EQ(ASE_OK, d->stop());
+  ASSERT_EQ(ASE_OK, d->disposeBuffers());
+  EXPECT_EQ(1, g_host.resets.load());
+  EXPECT_EQ(4, g_host.resetAt.load());  // inside the fifth switch
+  EXPECT_EQ(g_host.switchThread.load(), g_host.messageThread.load());
+  r = SIMTEST_ReadReport(readyReport);
+  EXPECT_GE(Number(r, "reset_in_output_ready_us"), 2000.0);
+  EXPECT_EQ(1, Number(r, "reset_in_output_ready_answer"));
 }
 
 TEST_F(SimDriverTest, AReentrantCallbackOverlapsTheRunningOne) {

@@ -62,6 +62,8 @@ const SETTING kSettings[] = {
     {"LateCalls", K_INT, F(nLateCalls), 0, 1000},
     {"BlockUs", K_INT, F(nBlockUs), 0, 60000000},
     {"BlockAt", K_INT, F(nBlockAt), 0, kBig},
+    {"ResetInStop", K_INT, F(bResetInStop), 0, 1},
+    {"ResetInOutputReady", K_INT, F(nResetInOutputReady), 0, kBig},
     {"Seed", K_UINT, F(nSeed), 0, 0xFFFFFFFF},
 };
 #undef F
@@ -147,7 +149,8 @@ const char* const SIMPROFILE_SettingNames[] = {
     "Granularity", "InputLatency", "OutputLatency", "OutputReady", "TimeInfo", "TimeInfoFlags",
     "ThreadPriority", "ReportFile", "JitterUs", "StallUs", "StallEvery", "ResetAfter", "ResyncAfter",
     "RateChangeAfter", "RateChangeTo", "ReentranceAfter", "FailCall", "FailOccurrence", "LongNames",
-    "NullBuffer", "StopNoWait", "ControlNames", "LateCalls", "BlockUs", "BlockAt", "Seed", nullptr};
+    "NullBuffer", "StopNoWait", "ControlNames", "LateCalls", "BlockUs", "BlockAt", "ResetInStop",
+    "ResetInOutputReady", "Seed", nullptr};
 
 void SIMPROFILE_Defaults(SIMPROFILE* profile, const char* keyName) {
   memset(profile, 0, sizeof(*profile));

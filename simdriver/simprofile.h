@@ -51,9 +51,11 @@ typedef struct SIMPROFILE {
   int32_t nReentranceAfter;
   int32_t nFailCall, nFailOccurrence;
   int32_t bLongNames, bNullBuffer, bStopNoWait;
-  int32_t bControlNames;       // channel names carry line and terminal control bytes
-  int32_t nLateCalls;          // switches from the driver's own thread after stop
-  int32_t nBlockUs, nBlockAt;  // outputReady blocks in switch nBlockAt (from 1)
+  int32_t bControlNames;        // channel names carry line and terminal control bytes
+  int32_t nLateCalls;           // switches from the driver's own thread after stop
+  int32_t nBlockUs, nBlockAt;   // outputReady blocks in switch nBlockAt (from 1)
+  int32_t bResetInStop;         // stop asks the host for a reset before it returns
+  int32_t nResetInOutputReady;  // outputReady asks for a reset in this switch (from 1)
   uint32_t nSeed;
 } SIMPROFILE;
 
