@@ -254,6 +254,7 @@ class SimDriver final : public IASIO {
   int bOutputReadyReset_;        // outputReady asked for its reset in this stream
   HANDLE hShared_;
   SIMSHARED* pShared_;
+  LONG nStream_;  // this stream's number in the section, -1 none
   int64_t qpcPeriod_, qpcThresholds_[4];
 };
 
@@ -305,6 +306,7 @@ SimDriver::SimDriver(REFCLSID clsid)
   nBlockedSwitch_ = 0;
   bOutputReadyReset_ = 0;
   hShared_ = SIMSHARED_Open(clsid, &pShared_);
+  nStream_ = -1;
   qpcPeriod_ = 0;
   memset(qpcThresholds_, 0, sizeof(qpcThresholds_));
   InterlockedIncrement(&g_nLiveObjects);
@@ -658,6 +660,7 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
     return Fail(ASE_HWMalfunction, "Cannot create the streaming thread");
   }
   SetThreadPriority(hThread_, profile_.nThreadPriority);
+  nStream_ = pShared_ ? InterlockedIncrement(&pShared_->nStreams) - 1 : -1;
   bRunning_ = 1;
   ResumeThread(hThread_);
   return ASE_OK;
@@ -911,7 +914,11 @@ void SimDriver::StreamLoop() {
       Request(HELPER_REENTER);
     }
     nDelivered_ = k + 1;
-    if (pShared_) InterlockedIncrement64(&pShared_->nSwitches);
+    if (pShared_) {
+      InterlockedIncrement64(&pShared_->nSwitches);
+      if (nStream_ >= 0 && nStream_ < SIMSHARED_MAX_STREAMS)
+        InterlockedIncrement64(&pShared_->nStreamSwitches[nStream_]);
+    }
     CallHost(index, k * nBufferSize_, ns);
     stats_.nSwitches++;
     ObserveOutputs(index, k);

@@ -899,6 +899,23 @@ TEST_F(SimDriverTest, LateCallsOutliveStopDisposeAndReleaseAndTheSectionCountsTh
   SIMSHARED_Close(section, shared);
 }
 
+TEST_F(SimDriverTest, EachStartOfTheClassCountsItsSwitchesUnderTheNextNumber) {
+  CLSID clsid = AddProfile("streams", {});
+  SIMTEST_SHAREDREADER reader(clsid);  // the counts go on from one object to the next
+  std::vector<int64_t> delivered;
+  for (int object = 0; object < 2; ++object) {
+    IASIO* d = OpenAndPrepare(clsid);
+    ASSERT_NE(nullptr, d);
+    ASSERT_EQ(ASE_OK, d->start());
+    ASSERT_TRUE(WaitFor([] { return g_host.calls.load() >= 3; }));
+    ASSERT_EQ(ASE_OK, d->stop());
+    delivered.push_back(g_host.calls.load());
+    drivers_.clear();
+    EXPECT_EQ(0u, d->Release());
+  }
+  EXPECT_EQ(delivered, SIMTEST_StreamSwitches(clsid));
+}
+
 TEST_F(SimDriverTest, ABlockHoldsOneSwitchInsideOutputReady) {
   std::string report = AddReportFile("block");
   std::string file = "ReportFile=" + report;

@@ -8,6 +8,8 @@
 
 #include <stddef.h>
 
+enum { SIMSHARED_NAME_SIZE = 64, SIMSHARED_MAX_STREAMS = 512 };
+
 typedef struct SIMSHARED {
   // Buffer switches begun, over every stream of the class since the section
   // came to be (it lasts while a driver object or a reader holds it).
@@ -16,9 +18,12 @@ typedef struct SIMSHARED {
   // running now.
   volatile LONG64 nLateCalls;
   volatile LONG nLateThreads;
+  // Streams started, numbered from 0 in the order of their starts, and the
+  // switches of each (late calls excepted); those past the array count only
+  // in nSwitches.
+  volatile LONG nStreams;
+  volatile LONG64 nStreamSwitches[SIMSHARED_MAX_STREAMS];
 } SIMSHARED;
-
-enum { SIMSHARED_NAME_SIZE = 64 };
 
 // "Local\MBSimAsio{CLSID}".
 void SIMSHARED_Name(REFCLSID clsid, char* name, size_t size);

@@ -36,6 +36,20 @@ std::map<std::string, std::string> SIMTEST_ReadReport(const std::string& path) {
   return values;
 }
 
+std::vector<int64_t> SIMTEST_StreamSwitches(REFCLSID clsid) {
+  SIMTEST_SHAREDREADER reader(clsid);
+  std::vector<int64_t> counts;
+  const SIMSHARED* shared = reader.View();
+  if (!shared) return counts;
+  LONG streams = shared->nStreams;
+  for (LONG i = 0; i < streams && i < SIMSHARED_MAX_STREAMS; ++i) counts.push_back((int64_t)shared->nStreamSwitches[i]);
+  return counts;
+}
+
+SIMTEST_SHAREDREADER::SIMTEST_SHAREDREADER(REFCLSID clsid) : view_(nullptr), section_(SIMSHARED_Open(clsid, &view_)) {}
+
+SIMTEST_SHAREDREADER::~SIMTEST_SHAREDREADER() { SIMSHARED_Close(section_, view_); }
+
 CLSID SIMTEST_PROFILES::Add(const std::string& name, const std::vector<std::string>& settings) {
   CLSID clsid = GUID_NULL;
   if (CoCreateGuid(&clsid) != S_OK) return GUID_NULL;
