@@ -187,6 +187,7 @@ class SimDriver final : public IASIO {
   bool Pause(double ticks);
   int WaitUntil(double deadline);
   double JitterTicks();
+  void Deliver(int64_t k);
   void FillInputs(int index);
   void ObserveOutputs(int index, int64_t switchNumber);
   void CallHost(int index, int64_t position, int64_t systemTimeNs);
@@ -246,10 +247,12 @@ class SimDriver final : public IASIO {
   // Streaming.
   HANDLE hThread_, hHelper_, hHelperEvent_;
   DWORD nThreadId_, nHelperId_;
+  Relaxed<DWORD> nStartThreadId_;  // the host's thread while start makes switches, else 0
   Relaxed<int32_t> bRunning_, bStopRequest_, nHelperRequests_, nReenterIndex_;
   Relaxed<int32_t> nHostCallSeq_;  // odd while the streaming thread is inside the host
   Relaxed<int64_t> nPosition_, nTimeNs_;
   Relaxed<int64_t> nDelivered_;  // switches begun in this stream
+  int64_t qpcLastSwitch_;        // when the last one began
   int64_t nBlockedSwitch_;       // the switch outputReady blocked in
   int bOutputReadyReset_;        // outputReady asked for its reset in this stream
   HANDLE hShared_;
@@ -303,6 +306,8 @@ SimDriver::SimDriver(REFCLSID clsid)
   nPosition_ = 0;
   nTimeNs_ = 0;
   nDelivered_ = 0;
+  qpcLastSwitch_ = 0;
+  nStartThreadId_ = 0;
   nBlockedSwitch_ = 0;
   bOutputReadyReset_ = 0;
   hShared_ = SIMSHARED_Open(clsid, &pShared_);
@@ -367,7 +372,7 @@ int SimDriver::RateSupported(double rate) const {
 
 int SimDriver::OnStreamThreads() const {
   DWORD self = GetCurrentThreadId();
-  return (hThread_ && self == nThreadId_) || (hHelper_ && self == nHelperId_);
+  return (hThread_ && self == nThreadId_) || (hHelper_ && self == nHelperId_) || self == nStartThreadId_;
 }
 
 ASIOBool STDMETHODCALLTYPE SimDriver::init(void* sysHandle) {
@@ -662,6 +667,12 @@ ASIOError STDMETHODCALLTYPE SimDriver::start() {
   SetThreadPriority(hThread_, profile_.nThreadPriority);
   nStream_ = pShared_ ? InterlockedIncrement(&pShared_->nStreams) - 1 : -1;
   bRunning_ = 1;
+  // The fault of drivers that make the first switches inside start, on the
+  // host's thread; the streaming thread goes on from there. A stop from
+  // inside one of them ends the stream here.
+  nStartThreadId_ = GetCurrentThreadId();
+  for (int64_t k = 0; k < profile_.nSwitchesInStart && !bStopRequest_; ++k) Deliver(k);
+  nStartThreadId_ = 0;
   ResumeThread(hThread_);
   return ASE_OK;
 }
@@ -891,48 +902,53 @@ void SimDriver::StreamLoop() {
   ChooseWait();
   const double period = (double)nBufferSize_ * (double)nFrequency_ / fStreamRate_;
   const double t0 = (double)Qpc();
-  int64_t last = 0;
-  for (int64_t k = 0;; ++k) {
+  const int64_t first = nDelivered_;  // those start made itself
+  for (int64_t k = first;; ++k) {
     // Absolute deadlines: a late buffer does not shift the ones after it.
-    double deadline = t0 + (double)(k + 1) * period;
+    double deadline = t0 + (double)(k - first + 1) * period;
     if (profile_.nJitterUs > 0) deadline += JitterTicks();
     if (!WaitUntil(deadline)) break;
     if (profile_.nStallEvery > 0 && profile_.nStallUs > 0 && (k + 1) % profile_.nStallEvery == 0) {
       if (!WaitUntil((double)Qpc() + profile_.nStallUs * (double)nFrequency_ / 1e6)) break;
       stats_.nStalls++;
     }
-    int index = (int)(k & 1);
-    FillInputs(index);
-    int64_t now = Qpc();
-    if (k > 0) RecordInterval(k, now - last);
-    last = now;
-    int64_t ns = TicksToNs(now, nFrequency_);
-    nPosition_ = k * nBufferSize_;
-    nTimeNs_ = ns;
-    if (profile_.nReentranceAfter > 0 && k == profile_.nReentranceAfter) {
-      nReenterIndex_ = 1 - index;
-      Request(HELPER_REENTER);
-    }
-    nDelivered_ = k + 1;
-    if (pShared_) {
-      InterlockedIncrement64(&pShared_->nSwitches);
-      if (nStream_ >= 0 && nStream_ < SIMSHARED_MAX_STREAMS)
-        InterlockedIncrement64(&pShared_->nStreamSwitches[nStream_]);
-    }
-    CallHost(index, k * nBufferSize_, ns);
-    stats_.nSwitches++;
-    ObserveOutputs(index, k);
-    float* t = pInPrevious_;
-    pInPrevious_ = pInCurrent_;
-    pInCurrent_ = t;
-    int64_t done = k + 1;
-    if (done == profile_.nResetAfter) Request(HELPER_RESET);
-    if (done == profile_.nResyncAfter) Request(HELPER_RESYNC);
-    if (done == profile_.nRateChangeAfter) Request(HELPER_RATE);
+    Deliver(k);
   }
   if (hTimer_) CloseHandle(hTimer_);
   hTimer_ = nullptr;
   timeEndPeriod(1);
+}
+
+// Switch k of the stream (from 0): from the streaming thread, or from start
+// for the first ones.
+void SimDriver::Deliver(int64_t k) {
+  int index = (int)(k & 1);
+  FillInputs(index);
+  int64_t now = Qpc();
+  if (k > 0) RecordInterval(k, now - qpcLastSwitch_);
+  qpcLastSwitch_ = now;
+  int64_t ns = TicksToNs(now, nFrequency_);
+  nPosition_ = k * nBufferSize_;
+  nTimeNs_ = ns;
+  if (profile_.nReentranceAfter > 0 && k == profile_.nReentranceAfter) {
+    nReenterIndex_ = 1 - index;
+    Request(HELPER_REENTER);
+  }
+  nDelivered_ = k + 1;
+  if (pShared_) {
+    InterlockedIncrement64(&pShared_->nSwitches);
+    if (nStream_ >= 0 && nStream_ < SIMSHARED_MAX_STREAMS) InterlockedIncrement64(&pShared_->nStreamSwitches[nStream_]);
+  }
+  CallHost(index, k * nBufferSize_, ns);
+  stats_.nSwitches++;
+  ObserveOutputs(index, k);
+  float* t = pInPrevious_;
+  pInPrevious_ = pInCurrent_;
+  pInCurrent_ = t;
+  int64_t done = k + 1;
+  if (done == profile_.nResetAfter) Request(HELPER_RESET);
+  if (done == profile_.nResyncAfter) Request(HELPER_RESYNC);
+  if (done == profile_.nRateChangeAfter) Request(HELPER_RATE);
 }
 
 void SimDriver::FillInputs(int index) {

@@ -916,6 +916,24 @@ TEST_F(SimDriverTest, EachStartOfTheClassCountsItsSwitchesUnderTheNextNumber) {
   EXPECT_EQ(delivered, SIMTEST_StreamSwitches(clsid));
 }
 
+TEST_F(SimDriverTest, StartMakesTheFirstSwitchesItselfAndTheStreamGoesOnFromThem) {
+  CLSID clsid = AddProfile("switches in start", {"SwitchesInStart=20"});
+  IASIO* d = OpenAndPrepare(clsid);
+  ASSERT_NE(nullptr, d);
+  ASSERT_EQ(ASE_OK, d->start());
+  EXPECT_LE(20, g_host.calls.load());
+  ASSERT_TRUE(WaitFor([] { return g_host.calls.load() >= 30; }));
+  ASSERT_EQ(ASE_OK, d->stop());
+  int64_t n = g_host.calls.load();
+  for (int64_t i = 0; i < n; ++i) {
+    ASSERT_EQ(i & 1, g_host.index[i]) << i;
+    ASSERT_EQ(i * 256, g_host.pos[i]) << i;
+  }
+  // The streaming thread's first deadline is a period after it begins, not twenty-one.
+  EXPECT_LT((double)(g_host.qpc[20] - g_host.qpc[19]) / (double)Frequency(), 15 * 256 / 48000.0);
+  EXPECT_EQ(std::vector<int64_t>{n}, SIMTEST_StreamSwitches(clsid));
+}
+
 TEST_F(SimDriverTest, ABlockHoldsOneSwitchInsideOutputReady) {
   std::string report = AddReportFile("block");
   std::string file = "ReportFile=" + report;

@@ -64,6 +64,7 @@ const SETTING kSettings[] = {
     {"BlockAt", K_INT, F(nBlockAt), 0, kBig},
     {"ResetInStop", K_INT, F(bResetInStop), 0, 1},
     {"ResetInOutputReady", K_INT, F(nResetInOutputReady), 0, kBig},
+    {"SwitchesInStart", K_INT, F(nSwitchesInStart), 0, 1000},
     {"Seed", K_UINT, F(nSeed), 0, 0xFFFFFFFF},
 };
 #undef F
@@ -150,7 +151,7 @@ const char* const SIMPROFILE_SettingNames[] = {
     "ThreadPriority", "ReportFile", "JitterUs", "StallUs", "StallEvery", "ResetAfter", "ResyncAfter",
     "RateChangeAfter", "RateChangeTo", "ReentranceAfter", "FailCall", "FailOccurrence", "LongNames",
     "NullBuffer", "StopNoWait", "ControlNames", "LateCalls", "BlockUs", "BlockAt", "ResetInStop",
-    "ResetInOutputReady", "Seed", nullptr};
+    "ResetInOutputReady", "SwitchesInStart", "Seed", nullptr};
 
 void SIMPROFILE_Defaults(SIMPROFILE* profile, const char* keyName) {
   memset(profile, 0, sizeof(*profile));

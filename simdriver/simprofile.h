@@ -56,6 +56,7 @@ typedef struct SIMPROFILE {
   int32_t nBlockUs, nBlockAt;   // outputReady blocks in switch nBlockAt (from 1)
   int32_t bResetInStop;         // stop asks the host for a reset before it returns
   int32_t nResetInOutputReady;  // outputReady asks for a reset in this switch (from 1)
+  int32_t nSwitchesInStart;     // switches start makes itself before it returns
   uint32_t nSeed;
 } SIMPROFILE;
 
