@@ -14,6 +14,7 @@
 
 #include "app/txtbuffer.h"
 #include "asio/relaxed.h"
+#include "test/distribution.h"
 #include "test/loadgen.h"
 #include "test/sinegen.h"
 #include "test/stallwatch.h"
@@ -90,6 +91,16 @@ typedef struct APPCONTEXT {
   Relaxed<int64_t> nDriverSystemTime;
   int32_t bSummaryDue;  // GUI thread: set by the running line, cleared when the run's summary is logged
   SINEGEN sine;
+
+  // The run's distributions, run blocks like the sine table: filled by the
+  // audio thread under the run gate, read by the summary at close. The
+  // processing time of every buffer the run processed (with the megacycles
+  // of its smallest and largest), and every callback interval that a timing
+  // error was computed from.
+  DISTRIBUTION* pLoadDistribution;
+  DISTRIBUTION* pIntervalDistribution;
+  float fMegacyclesAtRunMin;
+  float fMegacyclesAtRunMax;
 
   // GUI thread: the stream of the run (the device manager's number of its
   // start), where the run stands, and its stalls.

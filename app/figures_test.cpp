@@ -45,6 +45,10 @@ TEST_F(FiguresTest, EveryStallBeyondABufferIsOneHundredPercentTimingError) {
   EXPECT_GE(stalls, 20);
   EXPECT_GE(late, stalls - 1) << "every stall after the first switches is late beyond a buffer";
   EXPECT_NEAR(s.nTiming[3], late, 2);
+  ASSERT_TRUE(s.bDistribution);
+  printf("  interval MAX %.2f ms, load p99.9 %.1f %% against MAX %.1f %%\n", s.fIntervalMax, s.fLoadP999, s.fMax);
+  EXPECT_GE(s.fIntervalMax, 256 * 1000.0 / 48000 + 8.0) << "a period and the stall";
+  EXPECT_LE(s.fLoadP999, s.fMax);
 }
 
 TEST_F(FiguresTest, UndisturbedTimingErrorsAndBuffersAreTheDriversOwn) {
@@ -62,6 +66,11 @@ TEST_F(FiguresTest, UndisturbedTimingErrorsAndBuffersAreTheDriversOwn) {
   int64_t delivered = Value(report, "switches_before_stop");
   Print("buffers / switches before stop", s.nBuffers, delivered);
   EXPECT_NEAR((double)s.nBuffers, (double)delivered, 3.0);
+  ASSERT_TRUE(s.bDistribution);
+  const double period = 256 * 1000.0 / 48000;
+  printf("  interval p50 %.2f ms against a period of %.2f ms\n", s.fIntervalP50, period);
+  EXPECT_NEAR(s.fIntervalP50, period, period * 0.02);
+  EXPECT_LE(s.fLoadP999, s.fMax);
 }
 
 TEST_F(FiguresTest, EveryOverloadedBufferLogsOneIncident) {

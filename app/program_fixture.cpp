@@ -116,7 +116,20 @@ SUMMARY ParseLastSummary(const std::vector<std::string>& lines) {
     for (const char* p = buffers; *p; ++p)
       if (*p >= '0' && *p <= '9') digits += *p;
     s.nBuffers = _atoi64(digits.c_str()) * (buffers[0] == '-' ? -1 : 1);
+    size_t max = line.find(" MAX: ", at);
+    s.fMax = max == std::string::npos ? 0 : atof(line.c_str() + max + 6);
     s.bFound = true;
+    s.bDistribution = false;
+  }
+  for (const std::string& line : lines) {
+    size_t at = line.find("RUN DISTRIBUTION: ");
+    if (at == std::string::npos || !s.bFound) continue;
+    double p50, p99, minimum, p01;
+    s.bDistribution =
+        sscanf(line.c_str() + at,
+               "RUN DISTRIBUTION: DSP LOAD p50: %lf %% p99: %lf %% p99.9: %lf %% / CALLBACK INTERVAL MIN: %lf ms "
+               "p0.1: %lf ms p50: %lf ms p99.9: %*f ms MAX: %lf ms",
+               &p50, &p99, &s.fLoadP999, &minimum, &p01, &s.fIntervalP50, &s.fIntervalMax) == 7;
   }
   return s;
 }

@@ -41,6 +41,11 @@ struct SUMMARY {
   int64_t nBuffers = 0;
   int nLoad50 = 0, nLoad80 = 0, nLoad100 = 0;
   int nTiming[4] = {0, 0, 0, 0};  // 10, 20, 50, 100 %
+  double fMax = 0;                // MAX, percent
+  // The "RUN DISTRIBUTION: " line that follows it.
+  bool bDistribution = false;
+  double fLoadP999 = 0;                       // percent
+  double fIntervalP50 = 0, fIntervalMax = 0;  // ms
 };
 
 // The last summary among the log's lines.

@@ -1,5 +1,6 @@
 #include "test/processing.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
@@ -44,6 +45,25 @@ void ProcessBuffer(APPCONTEXT* context, ASIOMAN_DEVICE* device, const int32_t* i
   HANDOFF_Leave(&context->nProcessing);
 }
 
+void FreeDistributions(APPCONTEXT* context) {
+  free(context->pLoadDistribution);
+  free(context->pIntervalDistribution);
+  context->pLoadDistribution = NULL;
+  context->pIntervalDistribution = NULL;
+}
+
+// Without them the run has no distribution line; everything else runs.
+void AllocDistributions(APPCONTEXT* context) {
+  context->pLoadDistribution = (DISTRIBUTION*)malloc(sizeof(DISTRIBUTION));
+  context->pIntervalDistribution = (DISTRIBUTION*)malloc(sizeof(DISTRIBUTION));
+  if (context->pLoadDistribution == NULL || context->pIntervalDistribution == NULL) {
+    FreeDistributions(context);
+    return;
+  }
+  DISTRIBUTION_Clear(context->pLoadDistribution);
+  DISTRIBUTION_Clear(context->pIntervalDistribution);
+}
+
 // 0 refuses the preparation.
 int Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
   // The earlier run's blocks and sizes cannot be freed or changed under a
@@ -57,6 +77,7 @@ int Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
   context->nInputs = device->nInputs;
   context->nOutputs = device->nOutputs;
   LOADGEN_AllocCopyBlocks(context, device->nBufferSize);
+  AllocDistributions(context);
   LogPreparationReport(context, device, REPORT_DEVICE_LINES);
   SINEGEN_Init(&context->sine, context->nSampleRate, 1.0f, 0.1f);
   float frequency = context->fSineFrequency;
@@ -67,8 +88,9 @@ int Prepare(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
   return 1;
 }
 
-void Close(APPCONTEXT* context) {
+void Close(APPCONTEXT* context, ASIOMAN_DEVICE* device) {
   LogLine(context, "CLOSE DEVICE");
+  if (context->bSummaryDue && context->pRunDevice == device) STATISTICS_AddLastBuffer(context, &device->timing);
   RUNFIGURES_LogSummary(context);
   PROCESSING_FreeRunBlocks(context);
 }
@@ -92,6 +114,7 @@ int PROCESSING_FreeRunBlocks(APPCONTEXT* context) {
   if (!HANDOFF_IsEmpty(&context->nProcessing)) return -1;
   SINEGEN_Free(&context->sine);
   LOADGEN_FreeCopyBlocks(context);
+  FreeDistributions(context);
   return 0;
 }
 
@@ -103,7 +126,7 @@ int ProcessingCallback(void* pContext, ASIOMAN_DEVICE* device, uint32_t order, i
       ProcessBuffer(context, device, (const int32_t*)param1, (int32_t*)param2);
       break;
     case ASIOMAN_ORDER_CLOSINGDEVICE:
-      Close(context);
+      Close(context, device);
       break;
     case ASIOMAN_ORDER_PREPAREDDEVICE:
       return Prepare(context, device);

@@ -19,8 +19,13 @@ void RUNFIGURES_FormatLoad(char* out, int outSize, int64_t ticks, int64_t perBuf
 // "RUN SUMMARY: ..." with the context's figures.
 void RUNFIGURES_FormatSummary(char* out, int outSize, const APPCONTEXT* context);
 
+// "RUN DISTRIBUTION: ...": percentiles of the run's processing times and
+// callback intervals; the context's two distributions must exist.
+void RUNFIGURES_FormatDistribution(char* out, int outSize, const APPCONTEXT* context);
+
 // Logs the summary line once per run, and only for a run that was running
-// (bSummaryDue, set with its running line).
+// (bSummaryDue, set with its running line); the distribution line follows
+// when the run processed a buffer.
 void RUNFIGURES_LogSummary(APPCONTEXT* context);
 
 #endif  // MB_TEST_RUNFIGURES_H

@@ -1,5 +1,7 @@
 #include "test/runfigures.h"
 
+#include <stdlib.h>
+
 #include "test/statistics.h"
 #include "test/testrun_fixture.h"
 
@@ -23,6 +25,10 @@ class RunSummaryTest : public TestRunFixture {
     ResetStatistics(context);
     context->nPerfFrequency = 10000000;
     context->nPerfPerBuffer = 100000;
+    context->pLoadDistribution = (DISTRIBUTION*)malloc(sizeof(DISTRIBUTION));
+    context->pIntervalDistribution = (DISTRIBUTION*)malloc(sizeof(DISTRIBUTION));
+    DISTRIBUTION_Clear(context->pLoadDistribution);
+    DISTRIBUTION_Clear(context->pIntervalDistribution);
   }
 };
 
@@ -32,10 +38,11 @@ TEST_F(RunSummaryTest, TheLineHoldsThePanelsFigures) {
   context->nBufferNumber = 12188;
   context->nLoadOver50 = 3;
   context->nLoadOver80 = 1;
-  context->nProcMin = 2100;
-  context->fMegacyclesMin = 0.4f;
-  context->nProcMax = 91000;
-  context->fMegacyclesMax = 17.2f;
+  context->nProcMin = 7;  // the panel's relaxed extremes are not the run's
+  context->nProcMax = 8;
+  STATISTICS_AddLoad(context, 91000, 17.2f);
+  STATISTICS_AddLoad(context, 2100, 0.4f);
+  STATISTICS_AddLoad(context, 5000, 1.0f);
   context->nTimingError10 = 4;
   context->nTimingError20 = 2;
   char line[512];
@@ -51,10 +58,25 @@ TEST_F(RunSummaryTest, OnlyARunThatWasRunningLogsItAndOnlyOnceEvenWithoutABuffer
   context->bSummaryDue = 1;  // its running line
   RUNFIGURES_LogSummary(context);
   RUNFIGURES_LogSummary(context);  // a kept device's close, later
-  ASSERT_EQ(1u, LogLines().size());
+  ASSERT_EQ(1u, LogLines().size()) << "no buffer: no distribution line";
   EXPECT_EQ(
       "RUN SUMMARY: 00:00:00 / buffers: +0 / DSP LOAD >50%: 0 >80%: 0 >100%: 0 / MIN: 0.0 % (0.0 mc) MAX: 0.0 % "
       "(0.0 mc) / TIMING ERROR 10%: 0 20%: 0 50%: 0 100%: 0 / STALLS: 0 (longest 0.0 s)",
+      LastLogLine());
+}
+
+TEST_F(RunSummaryTest, TheDistributionLineFollowsTheSummaryOfARunThatProcessedABuffer) {
+  context->bSummaryDue = 1;
+  context->nBufferNumber = 4;
+  context->nPerfFrequency = 10000;  // a coarse counter: every figure has a bin of its own
+  context->nPerfPerBuffer = 100;
+  for (int64_t ticks : {20, 30, 40, 250}) STATISTICS_AddLoad(context, ticks, 1.0f);
+  for (int64_t ticks : {99, 100, 101}) DISTRIBUTION_Add(context->pIntervalDistribution, ticks);
+  RUNFIGURES_LogSummary(context);
+  ASSERT_EQ(2u, LogLines().size());
+  EXPECT_EQ(
+      "RUN DISTRIBUTION: DSP LOAD p50: 30.0 % p99: 250.0 % p99.9: 250.0 % / CALLBACK INTERVAL MIN: 9.90 ms p0.1: "
+      "9.90 ms p50: 10.00 ms p99.9: 10.10 ms MAX: 10.10 ms",
       LastLogLine());
 }
 

@@ -59,6 +59,9 @@ void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing) {
     int64_t d = switchStart - previous;
     CountTimingErrors(context, d, timing);
     timingError = TimingErrorPercent(d, timing->qpcPeriod);
+    // The previous switch was the run's: its time is complete now.
+    STATISTICS_AddLoad(context, process, megacycles);
+    if (context->pIntervalDistribution != NULL) DISTRIBUTION_Add(context->pIntervalDistribution, d);
   }
 
   int32_t size = context->nHistorySize;
@@ -85,6 +88,20 @@ void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing) {
   }
 
   context->nPreviousCallbackTime = switchStart;
+}
+
+void STATISTICS_AddLoad(APPCONTEXT* context, int64_t ticks, float megacycles) {
+  DISTRIBUTION* load = context->pLoadDistribution;
+  if (load == NULL) return;
+  if (load->nCount == 0 || ticks < load->nMin) context->fMegacyclesAtRunMin = megacycles;
+  if (load->nCount == 0 || ticks > load->nMax) context->fMegacyclesAtRunMax = megacycles;
+  DISTRIBUTION_Add(load, ticks);
+}
+
+void STATISTICS_AddLastBuffer(APPCONTEXT* context, const ASIOMAN_TIMING* timing) {
+  int64_t last = context->nBufferNumber;
+  if (last > 0 && (int64_t)timing->nLastSwitch == last)
+    STATISTICS_AddLoad(context, (int64_t)timing->qpcProcess, (float)timing->fMegaCycles);
 }
 
 void ResetStatistics(APPCONTEXT* context) {

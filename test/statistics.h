@@ -24,6 +24,13 @@ static_assert(sizeof(HISTORYENTRY) == 32, "history entries are 32 bytes");
 
 // The statistics step of each buffer, on the audio thread.
 void UpdateStatistics(APPCONTEXT* context, const ASIOMAN_TIMING* timing);
+// Counts one processed buffer's time into the run's load distribution and
+// extremes (audio thread, or the GUI thread at close for the run's last).
+void STATISTICS_AddLoad(APPCONTEXT* context, int64_t ticks, float megacycles);
+// At close: the run's last buffer, whose time no later buffer brought, when
+// the manager's timing still describes it.
+void STATISTICS_AddLastBuffer(APPCONTEXT* context, const ASIOMAN_TIMING* timing);
+
 // Before a run: empties the ring and clears every figure of the run, its
 // stalls included; its summary is due once it runs.
 void ResetStatistics(APPCONTEXT* context);

@@ -112,6 +112,34 @@ TEST_F(StatisticsTest, CopiesTheManagersFiguresAndKeepsLowWordsOfOverloadCounts)
   EXPECT_EQ(3, context->nBufferNumber);
 }
 
+TEST_F(StatisticsTest, TheRunsExtremesAndDistributionsHoldEveryProcessedBufferTheLastOneAtClose) {
+  std::unique_ptr<DISTRIBUTION> load(new DISTRIBUTION), interval(new DISTRIBUTION);
+  DISTRIBUTION_Clear(load.get());
+  DISTRIBUTION_Clear(interval.get());
+  context->pLoadDistribution = load.get();
+  context->pIntervalDistribution = interval.get();
+  timing.qpcProcessMax = 5;        // the relaxed extremes are the panel's, not the run's
+  Switch(1000000, 777777, 99.0f);  // the switch before the run's first: not the run's
+  Switch(1100000, 30000, 3.0f);
+  Switch(1250000, 90000, 9.0f);
+  timing.qpcProcess = 20000;  // the last buffer's time, read at close
+  timing.fMegaCycles = 2.0f;
+  STATISTICS_AddLastBuffer(context, &timing);
+  EXPECT_EQ(3, load->nCount);
+  EXPECT_EQ(20000, load->nMin);
+  EXPECT_EQ(2.0f, context->fMegacyclesAtRunMin);
+  EXPECT_EQ(90000, load->nMax);
+  EXPECT_EQ(9.0f, context->fMegacyclesAtRunMax);
+  EXPECT_EQ(2, interval->nCount);
+  EXPECT_EQ(100000, interval->nMin);
+  EXPECT_EQ(150000, interval->nMax);
+  timing.nLastSwitch = switchNumber + 1;  // a switch the run did not process came after
+  STATISTICS_AddLastBuffer(context, &timing);
+  EXPECT_EQ(3, load->nCount);
+  context->pLoadDistribution = nullptr;
+  context->pIntervalDistribution = nullptr;
+}
+
 TEST_F(StatisticsTest, RingWrapsToEntryZeroAfterAMillionBuffers) {
   int64_t time = 1000000;
   for (int32_t i = 0; i < APP_HISTORY_ENTRIES - 1; i++, time += 100000) Switch(time);

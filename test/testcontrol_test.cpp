@@ -199,17 +199,25 @@ class TestRunEndToEnd : public ::testing::Test {
         EXPECT_GT(i, from + startedAt) << "thread priority line before the driver started";
         continue;
       }
-      texts.push_back(lines[i].text);
+      texts.push_back(Shape(lines[i].text));
     }
     EXPECT_EQ(1, found) << "thread priority lines";
     return texts;
   }
 
-  // The summary line of the run just stopped, from the figures it left.
-  static std::string Summary() {
-    char line[512];
-    RUNFIGURES_FormatSummary(line, sizeof line, &g_appContext);
-    return line;
+  // The summary and distribution lines a run ends with, cut to their
+  // beginnings: their figures are the run's own, tested where they are made.
+  static std::string Shape(const std::string& text) {
+    for (const char* prefix : {"RUN SUMMARY: ", "RUN DISTRIBUTION: "})
+      if (text.compare(0, strlen(prefix), prefix) == 0) return prefix;
+    return text;
+  }
+  std::vector<std::string> LastShapes(size_t n) const {
+    std::vector<LOGLINE> lines = Lines();
+    std::vector<std::string> shapes;
+    for (size_t i = lines.size() > n ? lines.size() - n : 0; i < lines.size(); ++i)
+      shapes.push_back(Shape(lines[i].text));
+    return shapes;
   }
 
   std::string Dump() const {
@@ -239,7 +247,8 @@ TEST_F(TestRunEndToEnd, ACompleteRunLogsEveryLineOfTheStartAndStopSequences) {
     std::vector<std::string> expected = StartSequence(name);
     expected.push_back("STOP ASIO DEVICE: " + name);
     expected.push_back("CLOSE DEVICE");
-    expected.push_back(Summary());
+    expected.push_back("RUN SUMMARY: ");
+    expected.push_back("RUN DISTRIBUTION: ");
     // The priority line may come anywhere after the load line (index 18).
     std::vector<std::string> actual = WithoutPriorityLine(from, 18);
     ASSERT_EQ(expected.size(), actual.size());
@@ -322,11 +331,26 @@ TEST_F(TestRunEndToEnd, AResetRequestRestartsTheRunWithoutUserAction) {
   for (const std::string& s : StartSequence(name)) expected.push_back(s);
   std::vector<std::string> actual = WithoutPriorityLine(reset + 1, 3 + 18);
   ASSERT_GT(actual.size(), 2u);
-  EXPECT_EQ(0u, actual[2].find("RUN SUMMARY: ")) << "the stopped run's summary follows its close line";
-  actual.erase(actual.begin() + 2);
+  EXPECT_EQ("RUN SUMMARY: ", actual[2]) << "the stopped run's summary follows its close line";
+  EXPECT_EQ("RUN DISTRIBUTION: ", actual[3]);
+  actual.erase(actual.begin() + 2, actual.begin() + 4);
   actual.resize(std::min(actual.size(), expected.size()));
   EXPECT_EQ(expected, actual);
   EXPECT_EQ(2, Count("START ASIO DEVICE: Running"));
+}
+
+TEST_F(TestRunEndToEnd, AResetRequestThatComesWithTheStopIsLoggedAsIgnoredAndStartsNothing) {
+  std::vector<std::string> settings = kStereo48k;
+  settings.push_back("ResetInStop=1");
+  Select(AddProfile("reset in stop", settings));
+  StartTest();
+  Pump(200, nullptr);
+  StopTest();
+  const std::string ignored = "DEVICE RESET: (kAsioResetRequest msg) ignored, the test was stopped";
+  Pump(1000, [&] { return Count(ignored) > 0; });
+  Pump(200, nullptr);
+  EXPECT_EQ(1, Count(ignored)) << Dump();
+  EXPECT_EQ(1, CountPrefix("(64Bits) TEST ASIO DEVICE"));
 }
 
 TEST_F(TestRunEndToEnd, ReentranceStopsTheRunWithoutRestart) {
@@ -345,11 +369,9 @@ TEST_F(TestRunEndToEnd, ReentranceStopsTheRunWithoutRestart) {
   Pump(3000, [&] { return Count(stopLine) > 0; });
   Pump(100, nullptr);
   EXPECT_EQ(1, Count(stopLine)) << Dump();
-  std::vector<LOGLINE> lines = Lines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 3].text);
-  EXPECT_EQ("CLOSE DEVICE", lines[lines.size() - 2].text);
-  EXPECT_EQ(Summary(), lines.back().text);
+  EXPECT_EQ(
+      (std::vector<std::string>{"STOP ASIO DEVICE: " + name, "CLOSE DEVICE", "RUN SUMMARY: ", "RUN DISTRIBUTION: "}),
+      LastShapes(4));
   EXPECT_EQ(1, Count("START ASIO DEVICE: Running"));
   EXPECT_EQ(1, CountPrefix(kPriorityLine));
 }
@@ -387,13 +409,14 @@ TEST_F(TestRunEndToEnd, AKeptDeviceGetsItsSummaryAfterTheStopSequenceAndOnlyOnce
   Pump(3000, [device] { return device->timing.nLastSwitch >= 5; });
   ASSERT_GT(g_appContext.nBufferNumber, 0);
   StopTest();
-  std::vector<LOGLINE> lines = Lines();
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ("STOP ASIO DEVICE: " + name, lines[lines.size() - 4].text) << Dump();
-  EXPECT_EQ("Report:", lines[lines.size() - 3].text);
-  EXPECT_NE(std::string::npos, lines[lines.size() - 2].text.find("Driver Callback Still Running: Device Not Closed..."))
+  std::vector<std::string> last = LastShapes(5);
+  ASSERT_EQ(5u, last.size());
+  EXPECT_EQ("STOP ASIO DEVICE: " + name, last[0]) << Dump();
+  EXPECT_EQ("Report:", last[1]);
+  EXPECT_NE(std::string::npos, last[2].find("Driver Callback Still Running: Device Not Closed..."))
       << "the log says what was kept";
-  EXPECT_EQ(Summary(), lines.back().text);
+  EXPECT_EQ((std::vector<std::string>{"RUN SUMMARY: ", "RUN DISTRIBUTION: "}),
+            std::vector<std::string>(last.begin() + 3, last.end()));
   EXPECT_EQ(0, Count("CLOSE DEVICE"));
 
   // Once the switch has left, the next stop closes the device: its close line

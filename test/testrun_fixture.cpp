@@ -19,6 +19,8 @@ void TestRunFixture::TearDown() {
   free(context->sine.pTable);
   free(context->pCopySource);
   free(context->pCopyTarget);
+  free(context->pLoadDistribution);
+  free(context->pIntervalDistribution);
   TXTBUFFER_Free(&context->log);
   free(context);
 }
