@@ -38,8 +38,11 @@
 //
 // Written under a closed gate and read only inside it: the device's blocks,
 // conversion runs and buffer infos (prepare, close), and the run's sine
-// table and copy blocks (preparation, close). The device's report text is
-// the GUI thread's alone.
+// table and copy blocks (preparation, close). The run's distributions are
+// the other way round: allocated under the closed gate, filled by the audio
+// thread inside it, read by the GUI thread for the summary once it has
+// closed again. The device's report text, the run's stream and state and
+// its stall watch are the GUI thread's alone.
 #ifndef MB_ASIO_ASIOMAN_INTERNAL_H
 #define MB_ASIO_ASIOMAN_INTERNAL_H
 
