@@ -12,6 +12,7 @@
 
 #include <stdint.h>
 
+#include "app/commands.h"  // CMD_RESTART
 #include "app/txtbuffer.h"
 #include "asio/relaxed.h"
 #include "test/distribution.h"
@@ -28,9 +29,6 @@ typedef struct HWND__* APP_HWND;
 typedef struct HINSTANCE__* APP_HINSTANCE;
 typedef struct HFONT__* APP_HFONT;
 struct ASIOMAN_DEVICE;  // only compared by address here
-
-// The command that stops the test, and starts it again when lParam is not 0.
-enum { CMD_RESTART = 12 };
 
 // Where the run under test stands, for the driver's recorded requests.
 enum { RUN_NONE = 0, RUN_RUNNING = 1, RUN_STOPPED = 2 };

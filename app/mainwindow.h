@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/appcontext.h"
+#include "app/commands.h"
 #include "ui/logview.h"
 
 #define APP_MAIN_CLASS "QUORLIN0ControlPanel0MainWindow0"
@@ -13,32 +14,6 @@
 #define APP_VERSION "1.0.1.7"
 
 enum { IDT_REFRESH = 12346, APP_REFRESH_MS = 100, APP_WINDOW_WIDTH = 800, APP_WINDOW_HEIGHT = 740 };
-
-// Command identifiers of the menu and the internal restart command.
-enum {
-  CMD_ABOUT = 10,
-  CMD_QUIT = 11,
-  CMD_RESTARTTEST = 13,
-  CMD_STOPTEST = 14,
-  CMD_SINE_FIRST = 100,
-  CMD_SINE_LAST = 103,
-  CMD_PASSTHROUGH = 150,
-  CMD_IOLIMIT_FIRST = 151,
-  CMD_IOLIMIT_LAST = 156,
-  CMD_ZOOM_FIRST = 160,
-  CMD_ZOOM_LAST = 175,
-  // Load items: base + amount in units of 128.
-  CMD_CPULOAD_BASE = 200,
-  CMD_FPULOAD_BASE = 300,
-  CMD_SINGLECOPY_BASE = 500,
-  CMD_PATCH_BASE = 600,
-  CMD_BUSCOPY_BASE = 700,
-  CMD_CONTROLPANEL = 999,
-  CMD_ASIODRIVER_FIRST = LOGVIEW_FIRST_DRIVER_COMMAND,
-  CMD_ASIODRIVER_LAST = LOGVIEW_LAST_DRIVER_COMMAND,
-  CMD_WINDEVICE_FIRST = 1250,
-  CMD_WINDEVICE_LAST = 1349
-};
 
 // The instance handle saved by WinMain, copied into the context at creation.
 extern HINSTANCE g_hInstance;

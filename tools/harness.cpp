@@ -5,6 +5,9 @@
 //   mbharness find [seconds]          wait for the main window to exist
 //   mbharness command <id> [lparam]   send WM_COMMAND, wait until handled
 //   mbharness post <id> [lparam]      post WM_COMMAND, return at once
+//                                     (id: a number, or a name of
+//                                     app/commands.h with an optional +n,
+//                                     as CMD_STOPTEST or CMD_ZOOM_FIRST+7)
 //   mbharness resize <width> <height> resize the main window (outer size)
 //   mbharness log                     print the log view's text
 //   mbharness wait <regex> [seconds]  wait for a log line matching regex
@@ -338,6 +341,35 @@ bool IsNumber(const char* s) {
   return end && end != s && *end == 0;
 }
 
+#define CMD_NAME_ENTRY(name) {#name, name},
+const struct {
+  const char* szName;
+  int nId;
+} kCommandNames[] = {CMD_NAMES(CMD_NAME_ENTRY)};
+
+// A command identifier as a number, or as a name with an optional "+n".
+bool ParseCommand(const char* text, int* id) {
+  if (IsNumber(text)) {
+    *id = (int)strtol(text, NULL, 0);
+    return true;
+  }
+  std::string name(text);
+  int offset = 0;
+  size_t plus = name.find('+');
+  if (plus != std::string::npos) {
+    if (!IsNumber(name.c_str() + plus + 1)) return false;
+    offset = (int)strtol(name.c_str() + plus + 1, NULL, 0);
+    name.resize(plus);
+  }
+  for (const auto& entry : kCommandNames) {
+    if (name == entry.szName) {
+      *id = entry.nId + offset;
+      return true;
+    }
+  }
+  return false;
+}
+
 int RunVerb(int argc, char** argv, int* i) {
   std::string verb = argv[*i];
   auto need = [&](int count) { return *i + count < argc; };
@@ -370,7 +402,8 @@ int RunVerb(int argc, char** argv, int* i) {
   if (!EnsureMain()) return Fail("main window (%s) not found", APP_MAIN_CLASS);
   if (verb == "command" || verb == "post") {
     if (!need(1)) return Fail("%s needs a command identifier", verb.c_str());
-    int id = (int)strtol(argv[++*i], NULL, 0);
+    int id = 0;
+    if (!ParseCommand(argv[++*i], &id)) return Fail("no command identifier named %s", argv[*i]);
     LPARAM lParam = 0;
     if (need(1) && IsNumber(argv[*i + 1])) lParam = (LPARAM)strtol(argv[++*i], NULL, 0);
     bool ok = verb == "post" ? PostMessageA(g_hwndMain, WM_COMMAND, (WPARAM)id, lParam) != 0 : SendCommand(id, lParam);

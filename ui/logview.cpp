@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "app/appcontext.h"
+#include "app/commands.h"
 #include "asio/asioman.h"
 
 // Characters of the log that the view holds, always a prefix of the log. The
@@ -22,7 +23,7 @@ static void AppendDriverItems(HWND hwndMain) {
     WCHAR text[1024];
     // The name is at most 255 units; the record keeps it terminated.
     swprintf(text, 1024, L"ASIO: %.255ls", entry->wszName);
-    AppendMenuW(devices, MF_STRING, (UINT_PTR)(LOGVIEW_FIRST_DRIVER_COMMAND - 1 + i), text);
+    AppendMenuW(devices, MF_STRING, (UINT_PTR)(CMD_ASIODRIVER_FIRST - 1 + i), text);
   }
 }
 

@@ -5,9 +5,7 @@
 
 #include <windows.h>
 
-// The Devices menu item of the driver at 1-based index i has the command
-// LOGVIEW_FIRST_DRIVER_COMMAND - 1 + i.
-enum { LOGVIEW_CONTROL_ID = 20, LOGVIEW_FIRST_DRIVER_COMMAND = 1000, LOGVIEW_LAST_DRIVER_COMMAND = 1099 };
+enum { LOGVIEW_CONTROL_ID = 20 };
 
 void LOGVIEW_Create(HWND hwndMain);
 void LOGVIEW_Resize(int clientWidth, int clientHeight);
