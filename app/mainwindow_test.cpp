@@ -156,6 +156,14 @@ TEST_F(MainWindowTest, MenusAtTheFirstOpeningShowTheDefaultsAndEveryDriverInList
   for (int id : checked) EXPECT_TRUE(State(id) & MF_CHECKED) << id;
   const int unchecked[] = {100, 101, 103, 150, 151, 155, 160, 166, 168, 175, 201, 232, 301, 501, 601, 701, 732};
   for (int id : unchecked) EXPECT_FALSE(State(id) & MF_CHECKED) << id;
+  // A tenth of full scale is -20 dB, as the log announces it.
+  const char* tones[] = {"&Generate Sinus 100 Hz -20 dB", "Generate Sinus 200 Hz -20 dB",
+                         "Generate Sinus 440 Hz -20 dB", "Generate Sinus 1000 Hz -20 dB"};
+  for (int k = 0; k < 4; k++) {
+    char tone[100];
+    GetMenuStringA(GetMenu(hwnd), (UINT)(100 + k), tone, sizeof tone, MF_BYCOMMAND);
+    EXPECT_STREQ(tone, tones[k]);
+  }
 
   HMENU devices = GetSubMenu(GetMenu(hwnd), 1);
   ASSERT_NE(nullptr, devices);
@@ -207,13 +215,45 @@ TEST_F(MainWindowTest, ChecksFollowTheOptionsAndTheDriverUnderTest) {
   EXPECT_FALSE(State(150) & MF_CHECKED);
 }
 
-TEST_F(MainWindowTest, ControlPanelWithoutADriverDoesNothing) {
+TEST_F(MainWindowTest, ControlPanelAndStartWithoutADriverSayWhatToDo) {
   OpenMainWindow();
   int32_t lines = g_appContext.log.nLines;
   SendMessageA(hwnd, WM_COMMAND, CMD_CONTROLPANEL, 0);
-  SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stop with no driver: nothing either
-  EXPECT_EQ(g_appContext.log.nLines, lines);
+  SendMessageA(hwnd, WM_COMMAND, 14, 0);  // stop with no driver: nothing
+  SendMessageA(hwnd, WM_COMMAND, 13, 0);
+  std::vector<std::string> log = LogLines();
+  ASSERT_EQ(g_appContext.log.nLines, lines + 2);
+  EXPECT_EQ(log[log.size() - 2], "CONTROL PANEL: choose an ASIO driver in the Devices menu first");
+  EXPECT_EQ(log[log.size() - 1], "START: choose an ASIO driver in the Devices menu first");
   EXPECT_EQ(g_appContext.nAsioDriver, 0);
+}
+
+TEST_F(MainWindowTest, AControlPanelTheDriverDidNotOpenIsLoggedWithItsResultAndText) {
+  std::string name = AddProfile("Panel", {});
+  OpenMainWindow();
+  int index = IndexOf(name);
+  ASSERT_GT(index, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_ASIODRIVER_FIRST - 1 + index, 0);
+  SendMessageA(hwnd, WM_COMMAND, CMD_CONTROLPANEL, 0);
+  // The simulated driver has no panel: ASE_NotPresent.
+  EXPECT_TRUE(LogHas("CONTROL PANEL: the driver did not open it (-1000) No control panel: edit the values of the "
+                     "profile's registry key"));
+}
+
+// The Devices menu as the log view fills it when the driver list is empty.
+TEST_F(MainWindowTest, WithNoDriverInstalledTheDevicesMenuSaysSo) {
+  ASSERT_EQ(ASIOMAN_GetEntryCount(), 0) << "the device manager is not started";
+  HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), "MyMainAppMenu");
+  hwnd = CreateWindowExA(0, "static", "", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, menu, nullptr, nullptr);
+  ASSERT_NE(nullptr, hwnd);
+  quit = true;  // no main window: nothing to quit
+  LOGVIEW_Create(hwnd);
+  HMENU devices = GetSubMenu(menu, 1);
+  ASSERT_EQ(GetMenuItemCount(devices), 3);
+  char text[100];
+  GetMenuStringA(devices, 2, text, sizeof text, MF_BYPOSITION);
+  EXPECT_STREQ(text, "(no ASIO driver installed)");
+  EXPECT_TRUE(GetMenuState(devices, 2, MF_BYPOSITION) & MF_GRAYED);
 }
 
 TEST_F(MainWindowTest, ASmallWindowKeepsThePanelAndTheLogViewUsable) {

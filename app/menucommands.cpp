@@ -60,6 +60,27 @@ static void SelectWindowsDevice(HWND hwnd, int index) {
   Invalidate(hwnd);
 }
 
+static void RestartTest(HWND hwnd) {
+  if (g_appContext.nAsioDriver < 1) {
+    LogLine(&g_appContext, "START: choose an ASIO driver in the Devices menu first");
+    return;
+  }
+  StopTest();
+  StartTest();
+  Invalidate(hwnd);
+}
+
+static void ShowControlPanel(HWND hwnd) {
+  APPCONTEXT* context = &g_appContext;
+  if (context->nAsioDriver < 1) {
+    LogLine(context, "CONTROL PANEL: choose an ASIO driver in the Devices menu first");
+    return;
+  }
+  char text[512];
+  int result = ASIOMAN_ShowControlPanel(context->nAsioDriver, hwnd, text, sizeof text);
+  if (result != 0) LogLine(context, "CONTROL PANEL: the driver did not open it (%i) %s", result, text);
+}
+
 void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam) {
   APPCONTEXT* context = &g_appContext;
   int amount = 0;
@@ -105,9 +126,7 @@ void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam) {
       Invalidate(hwnd);
       break;
     case CMD_RESTARTTEST:
-      StopTest();
-      StartTest();
-      Invalidate(hwnd);
+      RestartTest(hwnd);
       break;
     case CMD_STOPTEST:
       StopTest();
@@ -118,7 +137,7 @@ void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam) {
       LogOutputMode(context);
       break;
     case CMD_CONTROLPANEL:
-      if (context->nAsioDriver > 0) ASIOMAN_ShowControlPanel(context->nAsioDriver, hwnd);
+      ShowControlPanel(hwnd);
       break;
     default:
       break;

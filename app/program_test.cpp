@@ -69,9 +69,11 @@ TEST_F(ProgramTest, ARunIsStartedStoppedRestartedAndRetunedFromTheMenu) {
   int command = CommandOf(name);
   Launch();
 
-  // Before the first preparation the panel is a white rectangle and nothing else.
+  // Before the first preparation the panel is a white rectangle with one
+  // line of text at its top left, the hint to choose a driver.
   IMAGE before = Shot();
-  EXPECT_EQ(CountColour(before, kWhite, 1, 1, 399, 329), 398 * 328);
+  EXPECT_EQ(CountColour(before, kWhite, 1, 25, 399, 329), 398 * 304);
+  EXPECT_GT(398 * 20 - CountColour(before, kWhite, 1, 5, 399, 25), 100) << "the hint";
 
   Expect(Command(command) + "wait \"^#[0-9]+ START ASIO DEVICE: Running$\" 20");
   Expect("wait \"^#[0-9]+ Device Is Openned. \\| Device Is Started. \\| $\" 5");

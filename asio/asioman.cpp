@@ -54,13 +54,19 @@ static void ASIOMAN_ReportMessage(ASIOMAN_DEVICE* pDevice, const char* text) {
   ASIOMAN_ReportAppend(pDevice, pDevice->separator);
 }
 
+// The driver's own error text into ASIOMAN_TEXT_SIZE bytes (room for a
+// driver that writes past its size), cut to that size and made printable.
+static void ASIOMAN_ReadDriverError(ASIOMAN_DEVICE* pDevice, char* szError) {
+  memset(szError, 0, ASIOMAN_TEXT_SIZE);
+  if (pDevice->pDriver) pDevice->pDriver->getErrorMessage(szError);
+  szError[ASIO_ERRORMESSAGE_SIZE - 1] = 0;
+  ASIOMAN_MakePrintable(szError, ASIOMAN_TEXT_SIZE);
+}
+
 // The message, then the driver's own error text, then the separator.
 static void ASIOMAN_ReportDriverMessage(ASIOMAN_DEVICE* pDevice, const char* text) {
   char szError[ASIOMAN_TEXT_SIZE];
-  memset(szError, 0, sizeof(szError));
-  if (pDevice->pDriver) pDevice->pDriver->getErrorMessage(szError);
-  szError[ASIO_ERRORMESSAGE_SIZE - 1] = 0;
-  ASIOMAN_MakePrintable(szError, sizeof(szError));
+  ASIOMAN_ReadDriverError(pDevice, szError);
   ASIOMAN_ReportAppend(pDevice, text);
   ASIOMAN_ReportAppend(pDevice, szError);
   ASIOMAN_ReportAppend(pDevice, pDevice->separator);
@@ -559,7 +565,8 @@ int ASIOMAN_CloseDevice(int nIndex) {
 
 static int ASIOMAN_AnswerYes(void*, ASIOMAN_DEVICE*, uint32_t, intptr_t, intptr_t) { return 1; }
 
-int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd) {
+int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd, char* szText, size_t nTextSize) {
+  if (nTextSize > 0) szText[0] = 0;
   ASIOMAN_DRIVERENTRY* pEntry = ASIOMAN_GetEntry(nIndex);
   if (!pEntry) return -1;
   ASIOMAN_DEVICE* pDevice = &pEntry->device;
@@ -568,9 +575,22 @@ int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd) {
     ASIOMAN_OpenDevice(nIndex, 0, 0, NULL, ASIOMAN_AnswerYes, hwnd);
     bOpenedHere = 1;
   }
-  if (pDevice->bOpen && pDevice->pDriver) pDevice->pDriver->controlPanel();
+  int nResult = -1;
+  char szError[ASIOMAN_TEXT_SIZE];
+  const char* text = szError;
+  if (pDevice->bOpen && pDevice->pDriver) {
+    nResult = pDevice->pDriver->controlPanel();
+    if (nResult != ASE_OK) ASIOMAN_ReadDriverError(pDevice, szError);
+  } else {
+    text = pDevice->report;  // the open failed: its report says why
+  }
+  if (nResult != ASE_OK && nTextSize > 0) {
+    size_t nText = strnlen(text, nTextSize - 1);
+    memcpy(szText, text, nText);
+    szText[nText] = 0;
+  }
   if (bOpenedHere) ASIOMAN_CloseDevice(nIndex);
-  return 0;
+  return nResult;
 }
 
 /* ---- slots ---- */

@@ -34,8 +34,11 @@ int ASIOMAN_StartDevice(int nIndex);
 int ASIOMAN_StopDevice(int nIndex);
 // Stops, tells the client, releases the driver and clears the device. 0.
 int ASIOMAN_CloseDevice(int nIndex);
-// Opens the device for the panel's duration when it is not open. 0.
-int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd);
+// Asks the driver to show its control panel, opening the device for the
+// panel's duration when it is not open. 0 when it did; otherwise the driver's
+// controlPanel result with its error text (printable) in szText, or -1 for a
+// bad index (no text) or a device that could not be opened (its report).
+int ASIOMAN_ShowControlPanel(int nIndex, HWND hwnd, char* szText, size_t nTextSize);
 // 1 when the manager holds no driver for the device: never opened, or its
 // close finished; also for a bad index. 0 while it is open, after a close
 // that kept it because a callback still ran, and after a failed open whose

@@ -200,7 +200,7 @@ TEST_F(DeviceManager, EveryOperationRejectsIndexesOutsideTheList) {
     EXPECT_EQ(-1, ASIOMAN_StartDevice(nIndex));
     EXPECT_EQ(-1, ASIOMAN_StopDevice(nIndex));
     EXPECT_EQ(-1, ASIOMAN_CloseDevice(nIndex));
-    EXPECT_EQ(-1, ASIOMAN_ShowControlPanel(nIndex, NULL));
+    EXPECT_EQ(-1, ASIOMAN_ShowControlPanel(nIndex, NULL, NULL, 0));
     EXPECT_EQ(NULL, ASIOMAN_GetEntry(nIndex));
   }
 }
@@ -803,17 +803,29 @@ TEST_F(DeviceManager, TheReportIsCutAtItsSizeAndStaysTerminated) {
 }
 
 TEST_F(DeviceManager, TheControlPanelOpensAClosedDeviceForItsDuration) {
-  EXPECT_EQ(0, ASIOMAN_ShowControlPanel(Dev(0), NULL));
+  char text[64] = "x";
+  EXPECT_EQ(0, ASIOMAN_ShowControlPanel(Dev(0), NULL, text, sizeof text));
+  EXPECT_STREQ("", text);
   FakeAsio* driver = FAKEREGISTRY_Drivers().back();
   EXPECT_EQ(1, driver->CountCalls("controlPanel"));
   EXPECT_TRUE(driver->bReleased);
   EXPECT_EQ(0, Device(Dev(0))->bOpen);
 
   ASSERT_EQ(0, Open(Dev(1)));
-  EXPECT_EQ(0, ASIOMAN_ShowControlPanel(Dev(1), NULL));
+  EXPECT_EQ(0, ASIOMAN_ShowControlPanel(Dev(1), NULL, text, sizeof text));
   EXPECT_EQ(1, Driver(Dev(1))->CountCalls("controlPanel"));
   EXPECT_EQ(1, Device(Dev(1))->bOpen) << "left open when it was open";
   EXPECT_EQ((std::vector<uint32_t>{kOpened}), client_.Codes());
+}
+
+TEST_F(DeviceManager, AControlPanelTheDriverDidNotShowGivesItsResultAndPrintableText) {
+  FAKESCRIPT script;
+  script.errControlPanel = ASE_NotPresent;
+  script.szError = "no\x1b[2Jpanel\r\n";
+  Script(script);
+  char text[64];
+  EXPECT_EQ(ASE_NotPresent, ASIOMAN_ShowControlPanel(Dev(0), NULL, text, sizeof text));
+  EXPECT_STREQ("no?[2Jpanel??", text);
 }
 
 TEST_F(DeviceManager, InitAndEndAreReferenceCounted) {

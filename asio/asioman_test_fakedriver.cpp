@@ -188,7 +188,7 @@ ASIOError STDMETHODCALLTYPE FakeAsio::disposeBuffers() {
 
 ASIOError STDMETHODCALLTYPE FakeAsio::controlPanel() {
   Log("controlPanel");
-  return ASE_OK;
+  return script.errControlPanel;
 }
 
 ASIOError STDMETHODCALLTYPE FakeAsio::future(int32_t, void*) {

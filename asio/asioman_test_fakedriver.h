@@ -33,6 +33,7 @@ struct FAKESCRIPT {
   ASIOError errLatencies = ASE_OK;
   int32_t nInputLatency = 256, nOutputLatency = 512;
   ASIOError errStart = ASE_OK, errStop = ASE_OK, errDispose = ASE_OK;
+  ASIOError errControlPanel = ASE_OK;
   const char* szError = "fake error";
   int nStreamPeriodMs = 0;  // > 0: start runs a thread calling bufferSwitchTimeInfo
 };

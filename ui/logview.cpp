@@ -17,14 +17,17 @@ static void AppendDriverItems(HWND hwndMain) {
   HMENU devices = GetSubMenu(GetMenu(hwndMain), 1);
   if (!devices) return;
   int count = ASIOMAN_GetEntryCount();
+  int appended = 0;
   for (int i = 1; i <= count; i++) {
     const ASIOMAN_DRIVERENTRY* entry = ASIOMAN_GetEntry(i);
     if (!entry) continue;
     WCHAR text[1024];
     // The name is at most 255 units; the record keeps it terminated.
     swprintf(text, 1024, L"ASIO: %.255ls", entry->wszName);
-    AppendMenuW(devices, MF_STRING, (UINT_PTR)(CMD_ASIODRIVER_FIRST - 1 + i), text);
+    if (AppendMenuW(devices, MF_STRING, (UINT_PTR)(CMD_ASIODRIVER_FIRST - 1 + i), text)) appended++;
   }
+  // A menu of no driver would leave the user nothing to choose and no reason.
+  if (appended == 0) AppendMenuA(devices, MF_STRING | MF_GRAYED, 0, "(no ASIO driver installed)");
 }
 
 void LOGVIEW_Create(HWND hwndMain) {

@@ -53,6 +53,16 @@ int OFFSCREEN_End(OFFSCREEN* surface, HDC hdcTarget, HDC hdcMemory) {
   return 0;
 }
 
+// Until a device is prepared the panel has no figures: it says how to get some.
+static void DrawHint(HDC hdc) {
+  static const char kHint[] = "Choose an ASIO driver in the Devices menu to start a test.";
+  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(QZ2CTL_FONT_14));
+  SetBkMode(hdc, TRANSPARENT);
+  SetTextColor(hdc, QZ2CTL_GetColor(QZ2CTL_BLACK));
+  TextOutA(hdc, 5, 5, kHint, (int)strlen(kHint));
+  SelectObject(hdc, oldFont);
+}
+
 void STATUSPANEL_Paint(HDC hdc) {
   APPCONTEXT* context = &g_appContext;
   int w = context->nPanelWidth;
@@ -67,7 +77,10 @@ void STATUSPANEL_Paint(HDC hdc) {
   SelectObject(memory, oldPen);
   SelectObject(memory, oldBrush);
 
-  if (context->nPerfFrequency > 0) STATUSPANEL_DrawContents(memory, w);
+  if (context->nPerfFrequency > 0)
+    STATUSPANEL_DrawContents(memory, w);
+  else
+    DrawHint(memory);
   OFFSCREEN_End(&context->offscreen, hdc, memory);
 }
 
