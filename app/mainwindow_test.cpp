@@ -273,6 +273,44 @@ TEST_F(MainWindowTest, ASmallWindowKeepsThePanelAndTheLogViewUsable) {
   EXPECT_EQ(view.bottom - view.top, client.bottom - 330 - 100);
 }
 
+// At the size the window opens with, the panel's first row fits whole with
+// seven-digit counters and the widest usual loads, measured in the panel's
+// font, and no text of the row reaches into the next.
+TEST_F(MainWindowTest, AtTheDefaultSizeThePanelsFirstRowFitsWhole) {
+  OpenMainWindow();
+  APPCONTEXT* context = &g_appContext;
+  context->nPerfFrequency = 1000;
+  context->nLastCallbackTime = 359999 * 1000;  // 99:59:59
+  context->nBufferNumber = 9999999;
+  context->nLoadOver50 = 9999999;
+  context->nLoadOver80 = 9999999;
+  context->nLoadOver100 = 9999999;
+  context->nPerfPerBuffer = 1000;
+  context->nProcMin = 99999;  // 9999.9 %
+  context->nProcMax = 99999;
+  context->fMegacyclesMin = 999.9f;
+  context->fMegacyclesMax = 999.9f;
+
+  HDC dc = GetDC(hwnd);
+  STATUSPANEL_TEXT texts[STATUSPANEL_TEXTS];
+  int count = STATUSPANEL_LayOutTexts(dc, context, texts);
+  HGDIOBJ old = SelectObject(dc, QZ2CTL_GetFont(QZ2CTL_FONT_14));
+  int row = 0;
+  for (int i = 0; i < count && texts[i].y == texts[0].y; i++, row++) {
+    SIZE size;
+    GetTextExtentPoint32A(dc, texts[i].szText, (int)strlen(texts[i].szText), &size);
+    int end = texts[i].x + size.cx;
+    EXPECT_LE(end, context->nPanelWidth - 1) << texts[i].szText << " passes the panel's border";
+    if (i + 1 < count && texts[i + 1].y == texts[i].y) {
+      EXPECT_LE(end, texts[i + 1].x) << texts[i].szText;
+    }
+  }
+  SelectObject(dc, old);
+  ReleaseDC(hwnd, dc);
+  EXPECT_EQ(row, 8);
+  EXPECT_STREQ(texts[7].szText, "DSP MAX: 9999.9 % (999.9 mc)");
+}
+
 TEST_F(MainWindowTest, ATickCopiesTheLogOnlyAfterItChanged) {
   OpenMainWindow();
   HWND view = (HWND)g_appContext.hLogView;

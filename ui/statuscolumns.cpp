@@ -187,3 +187,10 @@ int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* 
   cache->nAnchorTime = anchor->nTime;
   return 0;
 }
+
+void STATUSPANEL_PlaceRow(int32_t* x, const int32_t* widths, int32_t count) {
+  for (int32_t i = 1; i < count; i++) {
+    int32_t end = x[i - 1] + widths[i - 1];
+    if (end > x[i]) x[i] = end + STATUSPANEL_TEXT_GAP;
+  }
+}

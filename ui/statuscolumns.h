@@ -1,5 +1,6 @@
-// The status panel's bar graphs, column by column, from the history ring.
-// Platform-free: it only reads the ring and decides heights and pens.
+// The status panel's bar graphs, column by column, from the history ring,
+// and where its texts go. Platform-free: it only reads the ring and decides
+// heights, pens and positions.
 #ifndef MB_UI_STATUSCOLUMNS_H
 #define MB_UI_STATUSCOLUMNS_H
 
@@ -85,5 +86,12 @@ int STATUSPANEL_UpdateColumns(STATUSPANEL_COLUMNCACHE* cache, const APPCONTEXT* 
 // percent with its sign).
 STATUSPANEL_BAR STATUSPANEL_LoadBar(double loadPercent);
 STATUSPANEL_BAR STATUSPANEL_ErrorBar(float errorPercent);
+
+// The texts of one panel row, left to right, each count long: x holds their
+// own positions and receives where they are drawn. A text keeps its position
+// unless the text before it reaches past it; it then moves right to
+// STATUSPANEL_TEXT_GAP pixels after that text's end, so no two overlap.
+enum { STATUSPANEL_TEXT_GAP = 8 };
+void STATUSPANEL_PlaceRow(int32_t* x, const int32_t* widths, int32_t count);
 
 #endif  // MB_UI_STATUSCOLUMNS_H

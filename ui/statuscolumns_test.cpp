@@ -193,4 +193,15 @@ TEST(StatusBars, ErrorBarsKeepTheirSignAndStopAtAHundred) {
   EXPECT_EQ(STATUSPANEL_ErrorBar(1e30f).nHeight, 100);
 }
 
+TEST(StatusTexts, ATextMovesOnlyWhenTheOneBeforeReachesIntoItsPlace) {
+  int32_t x[5] = {5, 80, 220, 350, 500};
+  const int32_t widths[5] = {75, 141, 130, 20, 10};
+  STATUSPANEL_PlaceRow(x, widths, 5);
+  EXPECT_EQ(x[1], 80);   // ends where the next begins: no overlap
+  EXPECT_EQ(x[2], 229);  // one pixel into it: 8 pixels after its end
+  EXPECT_EQ(x[3], 367);  // the moved text reaches into the next in turn
+  EXPECT_EQ(x[4], 500);
+}
+
 }  // namespace
+

@@ -268,48 +268,68 @@ void STATUSPANEL_ReleaseGraphs(STATUSPANEL_GRAPHS* graphs) {
 
 void STATUSPANEL_Release(void) { STATUSPANEL_ReleaseGraphs(&s_graphs); }
 
-static void TextAt(HDC hdc, int x, int y, const char* text) { TextOutA(hdc, x, y, text, (int)strlen(text)); }
+// Places a text at its own position; returns where to format it.
+static char* At(STATUSPANEL_TEXT* text, int x, int y) {
+  text->x = x;
+  text->y = y;
+  return text->szText;
+}
 
-static void DrawTexts(HDC hdc, const APPCONTEXT* context) {
-  char text[256];
+// Each text formatted at its own position, row after row.
+static int FormatTexts(const APPCONTEXT* context, STATUSPANEL_TEXT* texts) {
+  const size_t size = STATUSPANEL_TEXT_SIZE;
   char number[64];
-  TextAt(hdc, 5, 5, "DSP LOAD");
+  int n = 0;
+  snprintf(At(&texts[n++], 5, 5), size, "DSP LOAD");
   RUNFIGURES_FormatRunningTime(number, sizeof number, context->nFirstCallbackTime, context->nLastCallbackTime,
                                context->nPerfFrequency);
-  snprintf(text, sizeof text, "Running Time: %s", number);
-  TextAt(hdc, 80, 5, text);
+  snprintf(At(&texts[n++], 80, 5), size, "Running Time: %s", number);
   FormatGroupedInt64(context->nBufferNumber, number, 0);
-  snprintf(text, sizeof text, "Buffer: %s", number);
-  TextAt(hdc, 220, 5, text);
-  snprintf(text, sizeof text, "DSP LOAD > 50%%: %i", (int)context->nLoadOver50);
-  TextAt(hdc, 350, 5, text);
-  snprintf(text, sizeof text, "DSP LOAD > 80%%: %i", (int)context->nLoadOver80);
-  TextAt(hdc, 500, 5, text);
-  snprintf(text, sizeof text, "DSP LOAD > 100%%: %i", (int)context->nLoadOver100);
-  TextAt(hdc, 650, 5, text);
+  snprintf(At(&texts[n++], 220, 5), size, "Buffer: %s", number);
+  snprintf(At(&texts[n++], 350, 5), size, "DSP LOAD > 50%%: %i", (int)context->nLoadOver50);
+  snprintf(At(&texts[n++], 500, 5), size, "DSP LOAD > 80%%: %i", (int)context->nLoadOver80);
+  snprintf(At(&texts[n++], 650, 5), size, "DSP LOAD > 100%%: %i", (int)context->nLoadOver100);
   RUNFIGURES_FormatLoad(number, sizeof number, context->nProcMin, context->nPerfPerBuffer, context->fMegacyclesMin);
-  snprintf(text, sizeof text, "DSP MIN: %s", number);
-  TextAt(hdc, 800, 5, text);
+  snprintf(At(&texts[n++], 800, 5), size, "DSP MIN: %s", number);
   RUNFIGURES_FormatLoad(number, sizeof number, context->nProcMax, context->nPerfPerBuffer, context->fMegacyclesMax);
-  snprintf(text, sizeof text, "DSP MAX: %s", number);
-  TextAt(hdc, 950, 5, text);
+  snprintf(At(&texts[n++], 950, 5), size, "DSP MAX: %s", number);
 
-  TextAt(hdc, 5, 115, "CALLBACK TIMING ERROR");
-  snprintf(text, sizeof text, "10%% Error: %i", (int)context->nTimingError10);
-  TextAt(hdc, 200, 115, text);
-  snprintf(text, sizeof text, "20%% Error: %i", (int)context->nTimingError20);
-  TextAt(hdc, 300, 115, text);
-  snprintf(text, sizeof text, "50%% Error: %i", (int)context->nTimingError50);
-  TextAt(hdc, 400, 115, text);
-  snprintf(text, sizeof text, "100%% Error: %i", (int)context->nTimingError100);
-  TextAt(hdc, 500, 115, text);
+  snprintf(At(&texts[n++], 5, 115), size, "CALLBACK TIMING ERROR");
+  snprintf(At(&texts[n++], 200, 115), size, "10%% Error: %i", (int)context->nTimingError10);
+  snprintf(At(&texts[n++], 300, 115), size, "20%% Error: %i", (int)context->nTimingError20);
+  snprintf(At(&texts[n++], 400, 115), size, "50%% Error: %i", (int)context->nTimingError50);
+  snprintf(At(&texts[n++], 500, 115), size, "100%% Error: %i", (int)context->nTimingError100);
 
   FormatGroupedInt64(context->nDriverSamplePosition, number, 0);
-  snprintf(text, sizeof text, "Driver SamplePosition: %s (smp)", number);
-  TextAt(hdc, 5, 315, text);
+  snprintf(At(&texts[n++], 5, 315), size, "Driver SamplePosition: %s (smp)", number);
   FormatGroupedInt64(context->nDriverSystemTime, number, 0);
-  snprintf(text, sizeof text, "Driver SystemTime: %s (ns)", number);
-  TextAt(hdc, 200, 315, text);
+  snprintf(At(&texts[n++], 200, 315), size, "Driver SystemTime: %s (ns)", number);
+  return n;
+}
+
+int STATUSPANEL_LayOutTexts(HDC hdc, const APPCONTEXT* context, STATUSPANEL_TEXT* texts) {
+  int count = FormatTexts(context, texts);
+  HGDIOBJ oldFont = SelectObject(hdc, QZ2CTL_GetFont(QZ2CTL_FONT_14));
+  int32_t x[STATUSPANEL_TEXTS], widths[STATUSPANEL_TEXTS];
+  for (int i = 0; i < count; i++) {
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(hdc, texts[i].szText, (int)strlen(texts[i].szText), &size);
+    x[i] = texts[i].x;
+    widths[i] = size.cx;
+  }
+  for (int first = 0, last = 0; first < count; first = last) {
+    while (last < count && texts[last].y == texts[first].y) last++;
+    STATUSPANEL_PlaceRow(x + first, widths + first, last - first);
+  }
+  for (int i = 0; i < count; i++) texts[i].x = x[i];
+  SelectObject(hdc, oldFont);
+  return count;
+}
+
+static void DrawTexts(HDC hdc, const APPCONTEXT* context) {
+  STATUSPANEL_TEXT texts[STATUSPANEL_TEXTS];
+  int count = STATUSPANEL_LayOutTexts(hdc, context, texts);
+  for (int i = 0; i < count; i++) TextOutA(hdc, texts[i].x, texts[i].y, texts[i].szText, (int)strlen(texts[i].szText));
 }
 
 void STATUSPANEL_DrawContents(HDC hdc, int width) {

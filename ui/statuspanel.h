@@ -45,6 +45,20 @@ void STATUSPANEL_DrawWalkedColumns(HDC hdc, const APPCONTEXT* context, int width
 // Releases the panel's own graphs; at teardown.
 void STATUSPANEL_Release(void);
 
+// One text of the panel at the position it is drawn, in panel coordinates.
+enum { STATUSPANEL_TEXTS = 15, STATUSPANEL_TEXT_SIZE = 128 };
+typedef struct STATUSPANEL_TEXT {
+  int32_t x, y;
+  char szText[STATUSPANEL_TEXT_SIZE];
+} STATUSPANEL_TEXT;
+
+// Fills texts with the panel's texts for the context's values, rows from top
+// to bottom and each row left to right, and returns their count: each at its
+// own position, moved right only as far as no two of a row overlap in the
+// panel's font (STATUSPANEL_PlaceRow). What passes the panel's right edge is
+// cut there when drawn.
+int STATUSPANEL_LayOutTexts(HDC hdc, const APPCONTEXT* context, STATUSPANEL_TEXT* texts);
+
 // "TESTING: ..." for the selected device, or an empty text when none is named.
 void STATUSPANEL_FormatHeader(char* out, int outSize);
 

@@ -189,4 +189,40 @@ TEST_F(StatusPixelsTest, WithoutARingOnlyFrameAndBaselinesRemain) {
   context_->pHistory = ring;
 }
 
+// Ten-digit counters and grouped values: in the panel's font no text of a
+// row reaches into the next, whatever the panel's width cuts off.
+TEST(StatusTexts, TenDigitValuesNeverOverlap) {
+  ASSERT_EQ(QZ2CTL_InitModule(GetModuleHandleA(NULL)), 1);
+  std::unique_ptr<APPCONTEXT> context(new APPCONTEXT);
+  memset((void*)context.get(), 0, sizeof(APPCONTEXT));
+  context->nPerfFrequency = 1000;
+  context->nLastCallbackTime = 2147483647LL * 1000;  // the longest running time, 596523:14:07
+  context->nBufferNumber = 9999999999LL;
+  context->nPerfPerBuffer = 1;
+  for (Relaxed<int32_t>* counter : {&context->nLoadOver50, &context->nLoadOver80, &context->nLoadOver100,
+                                    &context->nTimingError10, &context->nTimingError20, &context->nTimingError50,
+                                    &context->nTimingError100})
+    *counter = 2147483647;
+  for (Relaxed<int64_t>* value : {&context->nProcMin, &context->nProcMax})
+    *value = 99999999;  // 9999999900.0 %
+  for (Relaxed<float>* value : {&context->fMegacyclesMin, &context->fMegacyclesMax}) *value = 9999999.0f;
+  for (Relaxed<int64_t>* value : {&context->nDriverSamplePosition, &context->nDriverSystemTime})
+    *value = -9999999999LL;
+
+  HDC memory = CreateCompatibleDC(NULL);
+  ASSERT_TRUE(memory != NULL);
+  STATUSPANEL_TEXT texts[STATUSPANEL_TEXTS];
+  int count = STATUSPANEL_LayOutTexts(memory, context.get(), texts);
+  HGDIOBJ old = SelectObject(memory, QZ2CTL_GetFont(QZ2CTL_FONT_14));
+  for (int i = 0; i + 1 < count; i++) {
+    if (texts[i + 1].y != texts[i].y) continue;
+    SIZE size;
+    GetTextExtentPoint32A(memory, texts[i].szText, (int)strlen(texts[i].szText), &size);
+    EXPECT_LE(texts[i].x + size.cx, texts[i + 1].x) << texts[i].szText << " / " << texts[i + 1].szText;
+  }
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  QZ2CTL_EndModule();
+}
+
 }  // namespace
