@@ -88,7 +88,8 @@ void APPCONTEXT_Init(void) {
   context->nPanelWidth = 400;
   context->nPanelHeight = 330;
   context->nZoom = 7;
-  LOADFILTER_BuildBanks(context);
+  // The filter banks are built when a CPU or FPU amount is first chosen
+  // (LOADGEN_ChooseFilters): 1 GiB that no test needs until then.
 }
 
 void CreateAppResources(void) {

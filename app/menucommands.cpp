@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "asio/asioman.h"
+#include "test/loadgen.h"
 #include "test/reports.h"
 #include "test/testcontrol.h"
 
@@ -86,7 +87,12 @@ void OnMenuCommand(HWND hwnd, int identifier, LPARAM lParam) {
   int amount = 0;
   int group = FindLoadItem(identifier, &amount);
   if (group >= 0) {
-    *LoadMember(group) = amount;
+    if (group == 0 || group == 1) {
+      // The bank is built before the amount is stored, or the amount stays.
+      if (LOADGEN_ChooseFilters(context, group == 0 ? LOADGEN_CPU : LOADGEN_FPU, amount) != 0) return;
+    } else {
+      *LoadMember(group) = amount;
+    }
     LogLoadOptions(context);
     return;
   }

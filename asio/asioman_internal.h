@@ -34,6 +34,8 @@
 //   APPCONTEXT statistics, history ring    audio; GUI: start (reset)         GUI: panel     relaxed
 //   APPCONTEXT options, nPerf*, sizes      GUI: menu, prepare                audio          relaxed; sizes and
 //                                                                                           blocks under the run gate
+//   APPCONTEXT nCpuFilters, nFpuFilters    GUI: menu, after building the     audio          release store,
+//                                          bank (test/loadgen.h)                            acquire load
 //   APPCONTEXT log                         GUI and audio (append)            GUI: view      its own (app/txtbuffer.h)
 //
 // Written under a closed gate and read only inside it: the device's blocks,

@@ -1,8 +1,9 @@
-// Load generators. The filter banks hold 512 tables of 2 MiB that are filled
-// once at window creation; the sine of every source sample is computed by a
-// short polynomial (the C library's sin is several times slower for these
-// large arguments) and shared between the integer and the float filter of
-// the same row.
+// Load generators. A bank's 256 tables of 2 MiB are filled when its first
+// amount is chosen, on the GUI thread, with the user waiting: each source
+// table is a sine rotated on from the exact sine at the start of every block
+// of samples, two products a sample; the exact sines come from a short
+// polynomial (the C library's sin is several times slower for these large
+// arguments).
 #include "test/loadgen.h"
 
 #include <math.h>
@@ -11,6 +12,7 @@
 #include <string.h>
 
 #include "app/appcontext.h"
+#include "test/reports.h"
 
 namespace {
 
@@ -58,8 +60,8 @@ void FillResident(void* block, size_t bytes) {
 
 template <typename T>
 int AllocTables(T** source, T** target) {
-  *source = (T*)malloc(sizeof(T) * LOADFILTER_TABLE_SAMPLES);
-  *target = (T*)malloc(sizeof(T) * LOADFILTER_TABLE_SAMPLES);
+  *source = (T*)g_pfnLoadTableAlloc(sizeof(T) * LOADFILTER_TABLE_SAMPLES);
+  *target = *source ? (T*)g_pfnLoadTableAlloc(sizeof(T) * LOADFILTER_TABLE_SAMPLES) : NULL;
   if (*source == NULL || *target == NULL) {
     free(*source);
     free(*target);
@@ -91,14 +93,52 @@ void SetFloatCoefficients(LOADFILTER<float>* filter, float k) {
   filter->nGain = 1.0f - k;
 }
 
-// Source tables of one row of the banks; either pointer may be null.
-void FillSources(int32_t* intSource, float* floatSource, float period, float k) {
-  double amplitude = (double)k;
-  for (int32_t j = 0; j < LOADFILTER_TABLE_SAMPLES; j++) {
-    double s = LOADGEN_SineOfPosition((float)j / period);
-    if (intSource) intSource[j] = (int32_t)(s * amplitude * 32767.0);
-    if (floatSource) floatSource[j] = (float)(s * amplitude);
+// Samples rotated on from the exact sine at the start of each block.
+enum { kRotationBlock = 256 };
+
+// The source sine of one filter, sample j at the position j / period: each
+// block of samples starts from the sine and cosine of its first position and
+// rotates on by those of the offsets within a block, taken once a table. Two
+// products and a sum a sample, with no chain from sample to sample, and
+// within a few units of the last place of the sine itself.
+template <typename T>
+void FillSource(T* source, float period, double amplitude) {
+  const double a = (double)period;
+  double offsetSine[kRotationBlock], offsetCosine[kRotationBlock];
+  for (int m = 0; m < kRotationBlock; m++)
+    LOADGEN_SineCosineOfPosition((double)m / a, &offsetSine[m], &offsetCosine[m]);
+  for (int32_t j = 0; j < LOADFILTER_TABLE_SAMPLES; j += kRotationBlock) {
+    double sine, cosine;
+    LOADGEN_SineCosineOfPosition((double)j / a, &sine, &cosine);
+    sine *= amplitude;
+    cosine *= amplitude;
+    T* block = source + j;
+    for (int m = 0; m < kRotationBlock; m++) block[m] = (T)(sine * offsetCosine[m] + cosine * offsetSine[m]);
   }
+}
+
+static_assert(LOADFILTER_TABLE_SAMPLES % kRotationBlock == 0, "a table is whole blocks");
+
+int InitFilter(LOADFILTER<int32_t>* filter, float period, float k) { return LOADFILTER_InitInt(filter, period, k); }
+int InitFilter(LOADFILTER<float>* filter, float period, float k) { return LOADFILTER_InitFloat(filter, period, k); }
+void FreeFilter(LOADFILTER<int32_t>* filter) { LOADFILTER_FreeInt(filter); }
+void FreeFilter(LOADFILTER<float>* filter) { LOADFILTER_FreeFloat(filter); }
+
+// Whole or not at all: a bank in use never loses a filter, and a bank that
+// failed leaves no memory behind.
+template <typename T>
+int BuildBank(LOADFILTER<T>* filters) {
+  float a = 21.123f;
+  float k = 0.1123f;
+  for (int i = 0; i < APP_LOADFILTERS; i++) {
+    if (InitFilter(&filters[i], a, k) != 0) {
+      while (i > 0) FreeFilter(&filters[--i]);
+      return -1;
+    }
+    a += 10.0f;
+    k += 0.005461f;
+  }
+  return 0;
 }
 
 // Advances a table position by step samples, wrapping at the end; step never
@@ -131,20 +171,34 @@ void* (*volatile g_copy)(void*, const void*, size_t) = memcpy;
 
 }  // namespace
 
-double LOADGEN_SineOfPosition(double x) {
+void* (*g_pfnLoadTableAlloc)(size_t bytes) = malloc;
+
+void LOADGEN_SineCosineOfPosition(double x, double* sine, double* cosine) {
   // Rounded to the nearest quadrant by truncation: x is never negative.
   int64_t q = (int64_t)(x * kTwoOverPi + 0.5);
   double n = (double)q;
   double r = ((x - n * kPiOver2Part1) - n * kPiOver2Part2) - n * kPiOver2Part3;
-  int64_t quadrant = q & 3;
-  double s = (quadrant & 1) ? CosKernel(r) : SinKernel(r);
-  return (quadrant & 2) ? -s : s;
+  double s = SinKernel(r), c = CosKernel(r);
+  switch (q & 3) {
+    case 0:
+      *sine = s, *cosine = c;
+      break;
+    case 1:
+      *sine = c, *cosine = -s;
+      break;
+    case 2:
+      *sine = -s, *cosine = -c;
+      break;
+    default:
+      *sine = -c, *cosine = s;
+      break;
+  }
 }
 
 int LOADFILTER_InitInt(LOADFILTER<int32_t>* filter, float period, float k) {
   int32_t *source, *target;
   if (AllocTables(&source, &target) != 0) return -1;
-  FillSources(source, NULL, period, k);
+  FillSource(source, period, (double)k * 32767.0);
   SetTables(filter, source, target);
   SetIntCoefficients(filter, k);
   return 0;
@@ -153,7 +207,7 @@ int LOADFILTER_InitInt(LOADFILTER<int32_t>* filter, float period, float k) {
 int LOADFILTER_InitFloat(LOADFILTER<float>* filter, float period, float k) {
   float *source, *target;
   if (AllocTables(&source, &target) != 0) return -1;
-  FillSources(NULL, source, period, k);
+  FillSource(source, period, (double)k);
   SetTables(filter, source, target);
   SetFloatCoefficients(filter, k);
   return 0;
@@ -216,29 +270,14 @@ void LOADFILTER_FreeFloat(LOADFILTER<float>* filter) {
   memset(filter, 0, sizeof(*filter));
 }
 
-void LOADFILTER_BuildBanks(APPCONTEXT* context) {
-  float a = 21.123f;
-  float k = 0.1123f;
-  for (int i = 0; i < APP_LOADFILTERS; i++) {
-    // The same as LOADFILTER_InitInt and LOADFILTER_InitFloat one after the
-    // other, with the sine of each position computed once for both.
-    int32_t *intSource, *intTarget;
-    float *floatSource, *floatTarget;
-    bool haveInt = AllocTables(&intSource, &intTarget) == 0;
-    bool haveFloat = AllocTables(&floatSource, &floatTarget) == 0;
-    if (haveInt || haveFloat)
-      FillSources(haveInt ? intSource : NULL, haveFloat ? floatSource : NULL, a, k);
-    if (haveInt) {
-      SetTables(&context->cpuFilters[i], intSource, intTarget);
-      SetIntCoefficients(&context->cpuFilters[i], k);
-    }
-    if (haveFloat) {
-      SetTables(&context->fpuFilters[i], floatSource, floatTarget);
-      SetFloatCoefficients(&context->fpuFilters[i], k);
-    }
-    a += 10.0f;
-    k += 0.005461f;
-  }
+int LOADFILTER_BuildBank(APPCONTEXT* context, LOADGEN_BANK bank) {
+  return bank == LOADGEN_CPU ? BuildBank(context->cpuFilters) : BuildBank(context->fpuFilters);
+}
+
+// A bank is whole or empty, so its first filter tells.
+bool LOADFILTER_HasBank(const APPCONTEXT* context, LOADGEN_BANK bank) {
+  return (bank == LOADGEN_CPU ? (const void*)context->cpuFilters[0].pSourceStart
+                              : (const void*)context->fpuFilters[0].pSourceStart) != NULL;
 }
 
 void LOADFILTER_FreeBanks(APPCONTEXT* context) {
@@ -246,6 +285,21 @@ void LOADFILTER_FreeBanks(APPCONTEXT* context) {
     LOADFILTER_FreeInt(&context->cpuFilters[i]);
     LOADFILTER_FreeFloat(&context->fpuFilters[i]);
   }
+}
+
+int LOADGEN_ChooseFilters(APPCONTEXT* context, LOADGEN_BANK bank, int32_t amount) {
+  const char* name = bank == LOADGEN_CPU ? "CPU" : "FPU";
+  if (amount != 0 && !LOADFILTER_HasBank(context, bank)) {
+    // Filling 512 MiB takes a noticeable time, and may disturb a running test.
+    LogLine(context, "DSP LOAD: building the %s filters (512 MiB)", name);
+    if (LOADFILTER_BuildBank(context, bank) != 0) {
+      LogLine(context, "DSP LOAD: not enough memory for the %s filters (512 MiB)", name);
+      return -1;
+    }
+  }
+  Relaxed<int32_t>* member = bank == LOADGEN_CPU ? &context->nCpuFilters : &context->nFpuFilters;
+  member->value.store(amount, std::memory_order_release);
+  return 0;
 }
 
 void LOADGEN_AllocCopyBlocks(APPCONTEXT* context, int32_t bufferSize) {
@@ -271,9 +325,12 @@ void LOADGEN_FreeCopyBlocks(APPCONTEXT* context) {
 void RunLoadGenerators(APPCONTEXT* context) {
   int32_t n = context->nBufferSize;
   if (n <= 0) return;
-  for (int32_t unit = context->nCpuFilters; unit > 0; unit--)
+  // Acquire: a bank built after the run began is seen whole with its amount.
+  int32_t cpuUnits = context->nCpuFilters.value.load(std::memory_order_acquire);
+  int32_t fpuUnits = context->nFpuFilters.value.load(std::memory_order_acquire);
+  for (int32_t unit = cpuUnits; unit > 0; unit--)
     for (int i = 0; i < APP_LOADFILTERS; i++) LOADFILTER_ProcessInt(&context->cpuFilters[i], n);
-  for (int32_t unit = context->nFpuFilters; unit > 0; unit--)
+  for (int32_t unit = fpuUnits; unit > 0; unit--)
     for (int i = 0; i < APP_LOADFILTERS; i++) LOADFILTER_ProcessFloat(&context->fpuFilters[i], n);
 
   int32_t* source = context->pCopySource;

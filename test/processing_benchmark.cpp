@@ -74,7 +74,8 @@ APPCONTEXT* Banks() {
   static APPCONTEXT* context = nullptr;
   if (context == nullptr) {
     context = (APPCONTEXT*)calloc(1, sizeof(APPCONTEXT));
-    LOADFILTER_BuildBanks(context);
+    LOADFILTER_BuildBank(context, LOADGEN_CPU);
+    LOADFILTER_BuildBank(context, LOADGEN_FPU);
     context->nBufferSize = 256;
     LOADGEN_AllocCopyBlocks(context, 256);
   }
@@ -103,7 +104,8 @@ BENCHMARK(BM_Load)->ArgsProduct({{LOAD_CPU, LOAD_FPU, LOAD_SINGLE, LOAD_PATCH, L
 void BM_FirstPassOfEveryLoad(benchmark::State& state) {
   const int32_t n = 512;
   APPCONTEXT* context = (APPCONTEXT*)calloc(1, sizeof(APPCONTEXT));
-  LOADFILTER_BuildBanks(context);
+  LOADFILTER_BuildBank(context, LOADGEN_CPU);
+  LOADFILTER_BuildBank(context, LOADGEN_FPU);
   context->nBufferSize = n;
   LOADGEN_AllocCopyBlocks(context, n);
   Relaxed<int32_t>* amounts[] = {&context->nCpuFilters, &context->nFpuFilters, &context->nSingleCopies,
