@@ -22,7 +22,7 @@ void (*g_pfnBeforeRelease)(void);
 static int g_bShutDown;
 
 void APP_FormatTitle(char* out, int outSize) {
-  snprintf(out, (size_t)outSize, APP_TITLE_FORMAT, TESTCONTROL_WORDSIZE_TAG, APP_VERSION);
+  snprintf(out, (size_t)outSize, APP_TITLE_FORMAT, TESTCONTROL_WORDSIZE_TAG, MB_VERSION);
 }
 
 static void StartupError(const char* text) { MessageBoxA(NULL, text, "Startup Error", MB_ICONWARNING); }

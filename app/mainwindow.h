@@ -7,11 +7,11 @@
 
 #include "app/appcontext.h"
 #include "app/commands.h"
+#include "mb_version.h"
 #include "ui/logview.h"
 
 #define APP_MAIN_CLASS "QUORLIN0ControlPanel0MainWindow0"
 #define APP_TITLE_FORMAT "Morvane Brimwell %s (Version %s)"
-#define APP_VERSION "1.0.1.7"
 
 // Wide enough that the panel's first row fits whole with seven-digit counters
 // and loads of four digits (it ends near x 1 195 of the panel): a cut figure
