@@ -87,6 +87,31 @@ mb_build_all() {
   return 0
 }
 
+# The release: the program, the simulated driver and its profile tool built
+# in build/release without debug information (at the optimisation that the
+# tests run) and the guide, in build/dist/MorvaneBrimwell-<version>-win64.zip.
+# MB_PACKAGE is set to its path.
+mb_build_package() {
+  mb_configure release -DCMAKE_TOOLCHAIN_FILE="$MB_ROOT/cmake/mingw-w64-x86_64.cmake" -DMB_WINE="$MB_WINE" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_EXE_LINKER_FLAGS_RELEASE=-s -DCMAKE_SHARED_LINKER_FLAGS_RELEASE=-s || return 1
+  cmake --build "$MB_BUILD/release" -j "$MB_JOBS" --target MorvaneBrimwell64 simdriver mbsimprofile \
+    >"$MB_BUILD/release-build.log" 2>&1 \
+    || { cat "$MB_BUILD/release-build.log"; mb_log "release build failed"; return 1; }
+  name="MorvaneBrimwell-$(mb_cache_value release CMAKE_PROJECT_VERSION)-win64"
+  stage="$MB_BUILD/dist/$name"
+  MB_PACKAGE="$MB_BUILD/dist/$name.zip"
+  rm -rf "$stage" "$MB_PACKAGE"
+  mkdir -p "$stage" || return 1
+  cp "$MB_BUILD/release/app/MorvaneBrimwell64.exe" "$MB_BUILD/release/simdriver/MBSimAsio.dll" \
+    "$MB_BUILD/release/simdriver/MBSimProfile.exe" "$stage/" || return 1
+  # Line ends as Windows' own editors expect them.
+  sed 's/$/\r/' "$MB_ROOT/package/README.txt" >"$stage/README.txt" || return 1
+  (cd "$stage" && cmake -E tar cf "$MB_PACKAGE" --format=zip \
+    MorvaneBrimwell64.exe MBSimAsio.dll MBSimProfile.exe README.txt) || { mb_log "zipping failed"; return 1; }
+  rm -rf "$stage"
+}
+
 mb_wineprefix() {
   [ -f "$WINEPREFIX/system.reg" ] && return 0
   mb_log "creating Wine prefix $WINEPREFIX"
