@@ -54,14 +54,13 @@ driver="$(winpath "$work/unpacked/MBSimAsio.dll")"
 "$MB_WINE" regsvr32 /s "$driver" </dev/null >"$work/regsvr32.log" 2>&1 || fail "regsvr32 MBSimAsio.dll failed"
 "$MB_WINE" "$work/unpacked/MorvaneBrimwell64.exe" </dev/null >"$work/program.log" 2>&1 &
 program=$!
-# 1000 is the first driver of the Devices menu, 14 Stop Testing, 11 Quit.
-"$MB_WINE" "$harness" find 60 command 1000 wait '^#[0-9]+ START ASIO DEVICE: Running$' 30 log \
+"$MB_WINE" "$harness" find 60 command CMD_ASIODRIVER_FIRST wait '^#[0-9]+ START ASIO DEVICE: Running$' 30 log \
   </dev/null >"$work/harness.log" 2>&1
 status=$?
 name="$(sed -n 's/^#[0-9]* (64Bits) TEST ASIO DEVICE: \(.*\)$/\1/p' "$work/harness.log" | tr -d '\r' | head -1)"
 if [ "$status" -eq 0 ]; then
-  "$MB_WINE" "$harness" switches "$name" 100 30 command 14 wait '^#[0-9]+ RUN SUMMARY: ' 10 log command 11 gone 30 \
-    </dev/null >"$work/harness.log" 2>&1
+  "$MB_WINE" "$harness" switches "$name" 100 30 command CMD_STOPTEST wait '^#[0-9]+ RUN SUMMARY: ' 10 log \
+    command CMD_QUIT gone 30 </dev/null >"$work/harness.log" 2>&1
   status=$?
 fi
 # A run that failed leaves the program open: ending the server ends it.
