@@ -3,8 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <atomic>
-
 #include "app/appcontext.h"
 #include "asio/handoff.h"
 #include "test/loadgen.h"

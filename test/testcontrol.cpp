@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <type_traits>
 
 #include "asio/asioman.h"
